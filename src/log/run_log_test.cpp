@@ -1,0 +1,135 @@
+#include "log/run_log.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "log/log_pane.h"
+#include "util/fake_clock.h"
+#include "util/process_state.h"
+
+namespace zelvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+class RunLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("zelvik-log-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::string error;
+    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error));
+    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
+    clock_.SetNow(FakeClock::MakeLocal(2026, 1, 7, 13, 5, 9));
+    SetClock(&clock_);
+  }
+  void TearDown() override {
+    SetClock(nullptr);
+    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
+    fs::remove_all(dir_);
+  }
+  fs::path dir_;
+  FakeClock clock_;
+  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
+};
+
+TEST_F(RunLogTest, LinesGoToHourlyFilesPerPaneNumber) {
+  WriteLog("first % line %d %s", 1);
+  WriteLog("second", 2);
+  WriteLog("zero", 0);
+  WriteLog(nullptr, 1);
+  EXPECT_EQ(ReadAll(dir_ / "20260107" / "2026010713-1.log"),
+            "2026/01/07 13:05:09 first % line %d %s\r\n");
+  EXPECT_EQ(ReadAll(dir_ / "20260107" / "2026010713-2.log"), "2026/01/07 13:05:09 second\r\n");
+  EXPECT_EQ(ReadAll(dir_ / "20260107" / "2026010713-0.log"), "2026/01/07 13:05:09 zero\r\n");
+  clock_.Advance(3600);
+  WriteLog("next hour", 1);
+  EXPECT_TRUE(fs::exists(dir_ / "20260107" / "2026010714-1.log"));
+}
+
+TEST_F(RunLogTest, NewDayMakesItsFolderAndUnboundPanesOnlyWriteFiles) {
+  WriteLog("before midnight", 3);
+  clock_.SetNow(FakeClock::MakeLocal(2026, 1, 8, 0, 0, 1));
+  WriteLog("after midnight", 3);
+  EXPECT_EQ(ReadAll(dir_ / "20260108" / "2026010800-3.log"),
+            "2026/01/08 00:00:01 after midnight\r\n");
+  EXPECT_EQ(panes_[2].Text(), "");
+}
+
+TEST_F(RunLogTest, PanesShowStampedLinesAndEmptyOnThe101st) {
+  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  WriteLog("to pane 1", 5);
+  WriteLog("to pane 4", 4);
+  EXPECT_EQ(panes_[0].Text(), "2026/01/07 13:05:09 to pane 1\r\n");
+  EXPECT_EQ(panes_[3].Text(), "2026/01/07 13:05:09 to pane 4\r\n");
+  EXPECT_TRUE(fs::exists(dir_ / "20260107" / "2026010713-5.log"));
+
+  for (int i = 2; i <= 100; ++i) WriteLog("x", 4);
+  EXPECT_EQ(panes_[3].Counter(), 100);
+  WriteLog("the 101st", 4);
+  EXPECT_EQ(panes_[3].Text(), "2026/01/07 13:05:09 the 101st\r\n");
+  EXPECT_EQ(panes_[3].Counter(), 0);
+  for (int i = 0; i < 100; ++i) WriteLog("y", 4);
+  EXPECT_EQ(panes_[3].Counter(), 100);  // 101 entries now held
+  WriteLog("cleared again", 4);
+  EXPECT_EQ(panes_[3].Counter(), 0);
+
+  AppendLogPane(4, "ignored", 1);
+  EXPECT_EQ(panes_[3].Text(), "");
+  WriteLog("first again", 4);
+  EXPECT_EQ(panes_[3].Counter(), 1);
+}
+
+TEST_F(RunLogTest, LongLogPathsAreNotWrittenButStillShown) {
+  std::string error;
+  ASSERT_TRUE(SetProgramDirDirect((dir_ / std::string(240, 'p')).string(), &error));
+  fs::create_directories(dir_ / std::string(240, 'p'));
+  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  WriteLog("kept on screen", 1);
+  EXPECT_NE(panes_[0].Text().find("kept on screen"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(dir_ / std::string(240, 'p') / "20260107"));
+}
+
+TEST_F(RunLogTest, ConcurrentWritersLeaveWholeLines) {
+  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  constexpr int kThreads = 4;
+  constexpr int kLines = 10000;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      std::string text = "worker" + std::to_string(t) + std::string(40, 'a' + static_cast<char>(t));
+      for (int i = 0; i < kLines; ++i) WriteLog(text, 1);
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::ifstream in(dir_ / "20260107" / "2026010713-1.log", std::ios::binary);
+  std::string line;
+  int count = 0;
+  while (std::getline(in, line)) {
+    ASSERT_EQ(line.size(), 20u + 7u + 40u + 1u) << line;
+    ASSERT_EQ(line.back(), '\r');
+    ++count;
+  }
+  EXPECT_EQ(count, kThreads * kLines);
+}
+
+}  // namespace
+}  // namespace zelvik

@@ -1,0 +1,39 @@
+#pragma once
+// Text inside the program is code page 949 bytes; UTF-8 is met only at the edges (file-system
+// paths, the database's raw bytes, the terminal, the window toolkit).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zelvik {
+
+// UTF-8 to code page 949. Characters 949 lacks, and malformed UTF-8, become '?'.
+std::string Utf8ToCp949(std::string_view utf8);
+// Code page 949 to UTF-8. Bytes that are not valid 949 become '?'.
+std::string Cp949ToUtf8(std::string_view cp949);
+
+// The system's Korean literals are written readably in UTF-8 source; this gives their code
+// page 949 bytes, converted once per distinct literal and kept for the life of the process.
+const std::string& Kr(const char* utf8Literal);
+
+// Length in bytes of the character starting at s[0] in code page 949 (1 or 2); a lead byte
+// at the end of the text counts as one byte.
+inline std::size_t Cp949CharLength(const unsigned char* s, std::size_t remaining) {
+  return (s[0] >= 0x81 && s[0] <= 0xFE && remaining >= 2 && s[1] != 0) ? 2 : 1;
+}
+
+// Lower-cases single-byte ASCII letters only; both bytes of a double-byte character are left
+// alone, even when the trail byte is an ASCII letter.
+void LowerAsciiCp949(char* text);
+std::string LowerAsciiCp949(std::string_view text);
+
+// The longest prefix of text, at most maxBytes long, that does not split a double-byte
+// character. Character boundaries are found by scanning from the start.
+std::size_t Cp949CutLength(std::string_view text, std::size_t maxBytes);
+
+// Copies text into dst (dstSize bytes with its terminator), cut at a character boundary.
+// Returns false when the text had to be cut.
+bool CopyCut(char* dst, std::size_t dstSize, std::string_view text);
+
+}  // namespace zelvik

@@ -1,0 +1,68 @@
+#include "util/codepage.h"
+
+#include <gtest/gtest.h>
+
+namespace zelvik {
+namespace {
+
+std::string Hex(const std::string& s) {
+  static const char* d = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : s) {
+    out += d[c >> 4];
+    out += d[c & 15];
+  }
+  return out;
+}
+
+TEST(Codepage, ConvertsBothWaysAndMarksWhat949Lacks) {
+  EXPECT_EQ(Hex(Utf8ToCp949("가")), "B0A1");
+  EXPECT_EQ(Cp949ToUtf8("\xB0\xA1"), "가");
+  EXPECT_EQ(Utf8ToCp949("abc"), "abc");
+  // An emoji and a lone continuation byte are both one '?'.
+  EXPECT_EQ(Utf8ToCp949("a\xF0\x9F\x98\x80" "b"), "a?b");
+  EXPECT_EQ(Utf8ToCp949("a\x80" "b"), "a?b");
+  EXPECT_EQ(Utf8ToCp949("\xEA\xB0"), "?");  // cut-off sequence
+  EXPECT_EQ(Cp949ToUtf8(std::string("\xB0", 1)), "?");
+}
+
+TEST(Codepage, ExportHeaderLineHasItsExactBytes) {
+  const std::string& header = Kr(
+      "#차량번호,일자,생성월,지역코드,좌표X(bessel),좌표Y(bessel),승빈차코드,회사코드,운전자ID,"
+      "좌표X(wgs84),좌표Y(wgs84)");
+  EXPECT_EQ(Hex(header),
+            "23C2F7B7AEB9F8C8A32CC0CFC0DA2CBBFDBCBABFF92CC1F6BFAAC4DAB5E52CC1C2C7A55828626573"
+            "73656C292CC1C2C7A5592862657373656C292CBDC2BAF3C2F7C4DAB5E52CC8B8BBE7C4DAB5E52CBF"
+            "EEC0FCC0DA49442CC1C2C7A558287767733834292CC1C2C7A55928776773383429");
+  // The byte values of a few characters, checked against the code page's table.
+  EXPECT_EQ(Hex(Kr("차")), "C2F7");
+  EXPECT_EQ(Hex(Kr("서울")), "BCADBFEF");
+  EXPECT_EQ(&Kr("서울"), &Kr("서울"));  // converted once
+}
+
+TEST(Codepage, LowerCasingSparesDoubleByteCharacters) {
+  // 0xB0 0x41 is a double-byte character whose trail byte is an ASCII 'A'.
+  std::string text = "AB\xB0" "A.DAT";
+  EXPECT_EQ(LowerAsciiCp949(text), "ab\xB0" "A.dat");
+  char buf[] = "X\xC7" "Z" "Q";
+  LowerAsciiCp949(buf);
+  EXPECT_STREQ(buf, "x\xC7" "Zq");
+}
+
+TEST(Codepage, CutsNeverSplitACharacter) {
+  // "가나" is four bytes; the second character's lead byte is also a trail byte candidate.
+  std::string text = "a\xB0\xA1\xB3\xAA";
+  EXPECT_EQ(Cp949CutLength(text, 5), 5u);
+  EXPECT_EQ(Cp949CutLength(text, 4), 3u);
+  EXPECT_EQ(Cp949CutLength(text, 2), 1u);
+  // A trail byte that looks like a lead byte: scanning from the start keeps the pairs.
+  std::string tricky = "\xB0\xB0\xB0\xB0\xB0";
+  EXPECT_EQ(Cp949CutLength(tricky, 3), 2u);
+  char out[4];
+  EXPECT_FALSE(CopyCut(out, sizeof(out), text));
+  EXPECT_STREQ(out, "a\xB0\xA1");
+  EXPECT_TRUE(CopyCut(out, sizeof(out), "abc"));
+}
+
+}  // namespace
+}  // namespace zelvik

@@ -1,0 +1,21 @@
+#pragma once
+// File-system calls with program texts (code page 949) as paths; the path is converted to
+// the file system's encoding (UTF-8) at the call.
+
+#include <cstdio>
+#include <string>
+
+namespace zelvik {
+
+std::string SysPath(const char* path949);
+// fopen with a code page 949 path. Always binary: line ends are written as "\r\n" by hand.
+std::FILE* OpenFile949(const char* path949, const char* mode);
+// mkdir with a code page 949 path; an existing folder is no error.
+bool MakeDir949(const char* path949);
+// Removes a file; false when it could not be removed (a missing file included).
+bool RemoveFile949(const char* path949);
+
+// Writes text followed by CR LF. Returns false on a write error.
+bool WriteLine(std::FILE* f, const char* text, std::size_t len);
+
+}  // namespace zelvik

@@ -1,0 +1,17 @@
+#pragma once
+#include <cstdint>
+
+namespace zelvik {
+
+// Reads a decimal text the way the original platform's 32-bit long and int conversions do:
+// leading white space and one sign accepted, digits read until the first non-digit, a text
+// without digits gives 0, and values out of range saturate at 2147483647 / -2147483648.
+// A null text gives 0.
+std::int32_t ParseLong32(const char* text);
+
+// Positions are handed on as unsigned 32-bit values, so "-1" becomes 4294967295.
+inline std::uint32_t ParsePosition(const char* text) {
+  return static_cast<std::uint32_t>(ParseLong32(text));
+}
+
+}  // namespace zelvik

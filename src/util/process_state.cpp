@@ -1,0 +1,66 @@
+#include "util/process_state.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "util/codepage.h"
+
+namespace zelvik {
+
+char g_szExeDir[1024] = {};
+std::atomic<std::int32_t> g_bstop{0};
+char g_szLogDay[32] = {};
+
+std::string ProgramDirFromPath(std::string_view programPath) {
+  size_t slash = programPath.rfind('/');
+  if (slash == std::string_view::npos) return std::string();
+  std::string dir;
+  dir.reserve(slash);
+  for (char c : programPath.substr(0, slash)) {
+    if (c == '"') continue;
+    dir.push_back(c == '\\' ? '/' : c);
+  }
+  return dir;
+}
+
+namespace {
+bool StoreDir(const std::string& dirUtf8, std::string* error) {
+  std::memset(g_szExeDir, 0, sizeof(g_szExeDir));
+  std::string dir = Utf8ToCp949(dirUtf8);
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  if (dir == "/") dir.clear();  // the root: paths "%s/%s" then begin with '/'
+  if (dir.size() > sizeof(g_szExeDir) - 1) {
+    if (error != nullptr) {
+      *error = "program directory is longer than 1023 bytes: " + dirUtf8.substr(0, 80) + "...";
+    }
+    return false;
+  }
+  std::memcpy(g_szExeDir, dir.data(), dir.size());
+  return true;
+}
+}  // namespace
+
+bool SetProgramDir(std::string_view programPathUtf8, std::string* error) {
+  return StoreDir(ProgramDirFromPath(programPathUtf8), error);
+}
+
+bool SetProgramDirDirect(std::string_view dirUtf8, std::string* error) {
+  std::string dir;
+  for (char c : dirUtf8) dir.push_back(c == '\\' ? '/' : c);
+  return StoreDir(dir, error);
+}
+
+bool InitProgramDirFromExecutable(std::string* error) {
+  std::string path(4096, '\0');
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+  if (n <= 0 || static_cast<size_t>(n) >= path.size()) {
+    if (error != nullptr) *error = "cannot read the program's own path from /proc/self/exe";
+    std::memset(g_szExeDir, 0, sizeof(g_szExeDir));
+    return false;
+  }
+  path.resize(static_cast<size_t>(n));
+  return SetProgramDir(path, error);
+}
+
+}  // namespace zelvik

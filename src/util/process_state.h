@@ -1,0 +1,36 @@
+#pragma once
+// State shared by the whole process: the program directory, the stop request and the run
+// log's day memo.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zelvik {
+
+// The program directory in code page 949: '/' separators, no quotes, no trailing '/'.
+// Written once at start-up, before any worker exists; read-only afterwards.
+extern char g_szExeDir[1024];
+// Stop request: 1 asks every worker to end at its next check.
+extern std::atomic<std::int32_t> g_bstop;
+// Compact time stamp at which the run log last made a day folder (guarded by the run log).
+extern char g_szLogDay[32];
+
+// The directory part of a program path: everything before the last '/', double quotes
+// removed, backslashes turned into '/'. Letter case is kept: on a case-sensitive file system
+// a lower-cased path would name a folder that does not exist. No '/' gives the empty text.
+std::string ProgramDirFromPath(std::string_view programPath);
+
+// Sets g_szExeDir from a program path given in the file system's encoding (UTF-8). Returns
+// false, with a message for the operator, when the directory does not fit 1023 bytes; the
+// directory is then left empty.
+bool SetProgramDir(std::string_view programPathUtf8, std::string* error);
+
+// Sets g_szExeDir from this process's own executable (/proc/self/exe).
+bool InitProgramDirFromExecutable(std::string* error);
+
+// Sets g_szExeDir to a directory given directly (UTF-8), for the headless front end's --home.
+bool SetProgramDirDirect(std::string_view dirUtf8, std::string* error);
+
+}  // namespace zelvik

@@ -1,0 +1,34 @@
+#include "util/process_state.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace zelvik {
+namespace {
+
+TEST(ProgramDir, KeepsCaseDropsQuotesAndTheFileName) {
+  EXPECT_EQ(ProgramDirFromPath("/opt/Zelvik/bin/zelvik"), "/opt/Zelvik/bin");
+  EXPECT_EQ(ProgramDirFromPath("\"/home/Ops/DB Tool/zelvik\""), "/home/Ops/DB Tool");
+  EXPECT_EQ(ProgramDirFromPath("zelvik"), "");
+  EXPECT_EQ(ProgramDirFromPath("/zelvik"), "");
+  EXPECT_EQ(ProgramDirFromPath("/srv/a\\b/zelvik"), "/srv/a/b");
+}
+
+TEST(ProgramDir, StoredInCodePage949AndRefusedWhenTooLong) {
+  std::string error;
+  ASSERT_TRUE(SetProgramDir("/home/택시/bin/zelvik", &error));
+  EXPECT_STREQ(g_szExeDir, "/home/\xC5\xC3\xBD\xC3/bin");
+  ASSERT_TRUE(SetProgramDir("/zelvik", &error));
+  EXPECT_STREQ(g_szExeDir, "");
+  std::string longPath = "/" + std::string(1100, 'd') + "/zelvik";
+  EXPECT_FALSE(SetProgramDir(longPath, &error));
+  EXPECT_NE(error.find("1023"), std::string::npos);
+  EXPECT_STREQ(g_szExeDir, "");
+  std::string fits = "/" + std::string(1022, 'd') + "/zelvik";
+  EXPECT_TRUE(SetProgramDir(fits, &error));
+  EXPECT_EQ(std::string(g_szExeDir).size(), 1023u);
+}
+
+}  // namespace
+}  // namespace zelvik
