@@ -1,0 +1,89 @@
+#pragma once
+// A small RAII wrapper over the unixODBC C API offering exactly the connection and
+// result-set operations the program relies on. Statements go to the driver as UTF-16 (wide
+// entry points) so the Korean column alias arrives intact; text columns come back as wide
+// text converted to code page 949. Rows are fetched in blocks underneath, so a row costs no
+// round trip and a result of any size takes bounded memory.
+
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace zelvik {
+
+// A database failure, carrying the driver's text (code page 949) in m_strError.
+class DbError : public std::runtime_error {
+ public:
+  explicit DbError(std::string driverText)
+      : std::runtime_error(driverText), m_strError(std::move(driverText)) {}
+  std::string m_strError;
+};
+
+class Database {
+ public:
+  Database();
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // Connects with the connect string unchanged (code page 949), never prompting. Returns
+  // false on a plain failure; throws DbError with the driver's text.
+  bool OpenEx(const std::string& connect);
+  // Closes the connection; closing a closed connection is harmless.
+  void Close();
+  // True while the connection handle is set.
+  bool IsOpen() const;
+  // Marks the connection as not open (after a raised failure) without talking to the driver.
+  void MarkClosed();
+  // Cancels the statement running on this connection, from any thread (SQLCancel).
+  void CancelRunning();
+
+  struct Impl;
+  Impl* impl() { return impl_.get(); }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+class Recordset {
+ public:
+  explicit Recordset(Database* db);
+  ~Recordset();  // closes an open set
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
+  // Executes the statement (code page 949 text) forward-only and stands on the first row.
+  void Open(const std::string& statement);
+  int GetODBCFieldCount() const;
+  // Greater than 0 right after Open when the result has at least one row.
+  long GetRecordCount() const;
+  bool IsEOF() const;
+  // The current row's column (0-based) as code page 949 text; NULL gives the empty text.
+  void GetFieldValue(int index, std::string& value) const;
+  // The same without a copy: valid until the next MoveNext or Close.
+  std::string_view FieldView(int index) const;
+  void MoveNext();
+  void Close();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// Opens the connection: 1 when open, 0 when not (logged on pane 1 with the password masked).
+int OpenDB(Database* db, const char* connect);
+
+// The connect string with the value of PWD= replaced by "****", for every log line.
+std::string MaskPassword(std::string_view connect);
+
+// Raw hexadecimal text decoding: digits to bytes, bytes as UTF-8 to code page 949.
+int HexDigitValue(char c);
+void HexToBytes(std::string_view raw, unsigned char* bytes, std::size_t size);
+// Decodes into the caller's zero-filled area of outSize bytes; the text, its terminator and
+// one further zero always fit (longer text is cut at a character boundary).
+void DecodeRawText(char* out, std::size_t outSize, std::string_view raw);
+
+}  // namespace zelvik
