@@ -27,7 +27,7 @@ namespace zelvik {
 namespace {
 
 constexpr int kLogNo = 1;
-constexpr std::size_t kIoBufferSize = std::size_t{1} << 16;
+constexpr std::size_t kIoBufferSize = std::size_t{1} << 18;
 constexpr int kSplitLimit = 15;
 constexpr int kMinFields = 11;
 constexpr int kProgressEvery = 10000;
