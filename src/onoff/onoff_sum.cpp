@@ -31,6 +31,10 @@ constexpr std::size_t kIoBufferSize = std::size_t{1} << 18;
 constexpr int kSplitLimit = 15;
 constexpr int kMinFields = 11;
 constexpr int kProgressEvery = 10000;
+// The longest row: fields 0 to 8 at their slot's 127 bytes, the two coordinate texts, the
+// commas. It fits the line buffer, so the progress line can always show it whole.
+constexpr std::size_t kRowMax = 9 * (kFieldSlotSize - 1) + 2 * (kFixed6Size - 1) + 10;
+static_assert(kRowMax <= static_cast<std::size_t>(kOnOffLineMax));
 
 // A valid data line: its slots as SplitFields left them, the lengths of fields 0 to 8, the
 // recomputed WGS84 texts that take the place of fields 9 and 10, and its code value.
@@ -101,7 +105,7 @@ class FileConverter {
   int progress_ = 0;
   // The last row formatted (without its line end); rowLen_ is 0 until a row of the current
   // line has been formatted.
-  char row_[2048 + 2] = {};
+  char row_[kRowMax + 2] = {};
   std::size_t rowLen_ = 0;
 };
 
