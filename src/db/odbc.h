@@ -55,7 +55,10 @@ class Recordset {
   Recordset& operator=(const Recordset&) = delete;
 
   // Executes the statement (code page 949 text) forward-only and stands on the first row.
+  // A statement without a result (DDL, insert) leaves the set at its end. Throws DbError.
   void Open(const std::string& statement);
+  // The same with a UTF-8 statement, for text that code page 949 cannot hold (test data).
+  void OpenUtf8(std::string_view statementUtf8);
   int GetODBCFieldCount() const;
   // Greater than 0 right after Open when the result has at least one row.
   long GetRecordCount() const;
