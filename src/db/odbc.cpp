@@ -78,6 +78,10 @@ SQLHENV Environment() {
   return env;
 }
 
+// The driver switches the process locale while it connects (setlocale is not thread-safe),
+// so connections are made and ended one at a time across the workers.
+std::mutex g_connectMutex;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -163,9 +167,11 @@ bool Database::OpenEx(const std::string& connect) {
   std::u16string wide = Cp949ToUtf16(connect);
   SQLWCHAR completed[1024] = {};
   SQLSMALLINT completedLen = 0;
+  std::unique_lock<std::mutex> connecting(g_connectMutex);
   rc = SQLDriverConnectW(dbc, nullptr, Wide(wide), static_cast<SQLSMALLINT>(wide.size()),
                          completed, static_cast<SQLSMALLINT>(std::size(completed)),
                          &completedLen, SQL_DRIVER_NOPROMPT);
+  connecting.unlock();
   if (Succeeded(rc)) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->dbc = dbc;
@@ -186,6 +192,7 @@ void Database::Close() {
     std::swap(dbc, impl_->dbc);
   }
   if (dbc == SQL_NULL_HDBC) return;
+  std::lock_guard<std::mutex> connecting(g_connectMutex);
   SQLDisconnect(dbc);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
 }
