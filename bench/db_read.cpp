@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("%-10s %10ld %8.1f %10.0f %12ld\n", argv[a], rows, s, rows / s,
+    std::printf("%-10s %10ld %8.1f %10.0f %12ld\n", argv[a], rows, s, static_cast<double>(rows) / s,
                 StatusKb("VmHWM"));
     std::fflush(stdout);
     if (bytes == 0 && rows > 0) return 1;  // keeps the reads from being optimised away
