@@ -35,9 +35,11 @@ class Database {
   void Close();
   // True while the connection handle is set.
   bool IsOpen() const;
-  // Marks the connection as not open (after a raised failure) without talking to the driver.
+  // Marks the connection as not open (after a raised failure); whatever the driver left
+  // behind is released.
   void MarkClosed();
-  // Cancels the statement running on this connection, from any thread (SQLCancel).
+  // Cancels the statements running on this connection, from any thread (SQLCancel): a running
+  // Open or fetch ends with DbError. A statement not yet sent is not affected.
   void CancelRunning();
 
   struct Impl;

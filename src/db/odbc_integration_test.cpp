@@ -245,5 +245,18 @@ TEST_F(OdbcSandboxTest, ConnectionLostReachesTheCallerAsDbError) {
   EXPECT_THROW(left.Open("select 1"), DbError);
 }
 
+TEST_F(OdbcSandboxTest, ScratchSchemaIsMendedFromTheSchemaFile) {
+  SandboxExec(kSandboxScratchDsn, "drop index if exists carloc_hst_lst_day_area");
+  SandboxRestoreScratch();
+  auto rows = SandboxQuery(kSandboxScratchDsn,
+                           "select count(*) from pg_indexes where indexname = "
+                           "'carloc_hst_lst_day_area'");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], "1");
+  EXPECT_EQ(SandboxQuery(kSandboxScratchDsn, "select utl_raw.cast_to_raw('가')")[0][0], "EAB080");
+  EXPECT_THROW(SandboxExec(kSandboxScratchDsn, "select * from zelvik_no_such_table"),
+               std::runtime_error);
+}
+
 }  // namespace
 }  // namespace zelvik
