@@ -126,6 +126,18 @@ TEST_F(CompanyNamesSandboxTest, AwkwardNames) {
   EXPECT_EQ(std::string(g_CompanyNameCache.At(1).szCoNm), Kr("동부"));
 }
 
+TEST_F(CompanyNamesSandboxTest, FileThatCannotBeAppendedToStillCachesForTheRun) {
+  fs::create_directory(dir_ / "com_nm.cfg");  // fopen for appending fails on a folder
+  char out[128] = {};
+  EXPECT_EQ(GetCO_NM(&db_, "ZT01", out), 1);
+  EXPECT_EQ(GetCO_NM(&db_, "ZT01", out), 1);
+  EXPECT_EQ(std::string(out), Kr("한빛운수(주)"));
+  std::vector<std::string> lines = LogLines();
+  ASSERT_EQ(lines.size(), 6u);  // no message about the file; the second lookup sends nothing
+  EXPECT_EQ(lines[2], Statement("ZT01"));
+  EXPECT_EQ(lines[4], "============== START GetCO_NM(ZT01)");
+}
+
 TEST_F(CompanyNamesSandboxTest, QuotedIdIsNeverSent) {
   char out[128] = {};
   EXPECT_EQ(GetCO_NM(&db_, "ZT01' or ''='", out), 0);
