@@ -351,13 +351,10 @@ const std::string& Recordset::Impl::Value(int index) {
   // A value longer than the bound width arrives cut by the driver (its indicator holds the
   // whole length, or SQL_NO_TOTAL); keep what fits, without half a surrogate pair.
   std::size_t units = c.units - 1;
-  if (ind >= 0 && static_cast<std::size_t>(ind) / sizeof(SQLWCHAR) < units) {
-    units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
-  }
+  bool cut = ind < 0 || static_cast<std::size_t>(ind) / sizeof(SQLWCHAR) > units;
+  if (!cut) units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
   const SQLWCHAR* p = c.data.data() + pos * c.units;
-  if (units == c.units - 1 && units > 0 && p[units - 1] >= 0xD800 && p[units - 1] <= 0xDBFF) {
-    --units;
-  }
+  if (cut && units > 0 && p[units - 1] >= 0xD800 && p[units - 1] <= 0xDBFF) --units;
   Utf16ToCp949(std::u16string_view(reinterpret_cast<const char16_t*>(p), units), &c.text);
   return c.text;
 }

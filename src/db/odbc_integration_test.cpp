@@ -155,6 +155,11 @@ TEST_F(OdbcSandboxTest, WideTextComesBackIn949AndOverlongValuesAreCut) {
   EXPECT_EQ(rs.FieldView(4), "");
   EXPECT_EQ(rs.FieldView(5), "42");
   EXPECT_EQ(rs.FieldView(6), "ED9A8CEC82AC00000000");
+  // A cut never leaves half a surrogate pair behind (it would show as '?').
+  Recordset pair(&db);
+  pair.OpenUtf8("select repeat('가', 2047) || '🚕'");
+  EXPECT_EQ(pair.FieldView(0).size(), 2 * 2047u);
+  EXPECT_EQ(pair.FieldView(0).find('?'), std::string_view::npos);
   EXPECT_THROW(rs.FieldView(7), DbError);
   EXPECT_THROW(rs.FieldView(-1), DbError);
   rs.MoveNext();
