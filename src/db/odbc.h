@@ -35,9 +35,11 @@ class Database {
   void Close();
   // True while the connection handle is set.
   bool IsOpen() const;
-  // Marks the connection as not open (after a raised failure) without talking to the driver.
+  // Marks the connection as not open (after a raised failure); whatever the driver left
+  // behind is released.
   void MarkClosed();
-  // Cancels the statement running on this connection, from any thread (SQLCancel).
+  // Cancels the statements running on this connection, from any thread (SQLCancel): a running
+  // Open or fetch ends with DbError. A statement not yet sent is not affected.
   void CancelRunning();
 
   struct Impl;
@@ -55,7 +57,10 @@ class Recordset {
   Recordset& operator=(const Recordset&) = delete;
 
   // Executes the statement (code page 949 text) forward-only and stands on the first row.
+  // A statement without a result (DDL, insert) leaves the set at its end. Throws DbError.
   void Open(const std::string& statement);
+  // The same with a UTF-8 statement, for text that code page 949 cannot hold (test data).
+  void OpenUtf8(std::string_view statementUtf8);
   int GetODBCFieldCount() const;
   // Greater than 0 right after Open when the result has at least one row.
   long GetRecordCount() const;

@@ -13,6 +13,17 @@ std::string Utf8ToCp949(std::string_view utf8);
 // Code page 949 to UTF-8. Bytes that are not valid 949 become '?'.
 std::string Cp949ToUtf8(std::string_view cp949);
 
+// UTF-16 (the database driver's wide text) to code page 949: characters 949 lacks, and
+// unpaired surrogates, become '?' (a surrogate pair is one character). The pointer form reuses
+// the capacity of out, for converting many values in a row.
+std::string Utf16ToCp949(std::u16string_view utf16);
+void Utf16ToCp949(std::u16string_view utf16, std::string* out);
+// Code page 949 to UTF-16 (statements and connect strings for the wide driver entry points).
+// Bytes that are not valid 949 become '?'.
+std::u16string Cp949ToUtf16(std::string_view cp949);
+// UTF-8 to UTF-16; malformed UTF-8 becomes '?'.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
 // The system's Korean literals are written readably in UTF-8 source; this gives their code
 // page 949 bytes, converted once per distinct literal and kept for the life of the process.
 const std::string& Kr(const char* utf8Literal);

@@ -26,6 +26,23 @@ TEST(Codepage, ConvertsBothWaysAndMarksWhat949Lacks) {
   EXPECT_EQ(Cp949ToUtf8(std::string("\xB0", 1)), "?");
 }
 
+TEST(Codepage, Utf16ToAndFrom949) {
+  EXPECT_EQ(Hex(Utf16ToCp949(u"가a")), "B0A161");
+  EXPECT_EQ(Utf16ToCp949(u"plain"), "plain");
+  // A character 949 lacks, a surrogate pair (one character) and a lone surrogate: one '?' each.
+  EXPECT_EQ(Utf16ToCp949(u"M\u00FCller"), "M?ller");
+  EXPECT_EQ(Utf16ToCp949(u"a\U0001F695b"), "a?b");
+  const char16_t lone[] = {u'x', 0xD83D, u'y', 0xDE95, 0};
+  EXPECT_EQ(Utf16ToCp949(lone), "x?y?");
+  std::string reused = "previous longer content";
+  Utf16ToCp949(u"가", &reused);
+  EXPECT_EQ(Hex(reused), "B0A1");
+  EXPECT_EQ(Cp949ToUtf16("\xB0\xA1z"), u"가z");
+  EXPECT_EQ(Cp949ToUtf16(std::string("a\xB0", 2)), u"a?");
+  EXPECT_EQ(Utf8ToUtf16("회사명 \xF0\x9F\x9A\x95"), u"회사명 \U0001F695");
+  EXPECT_EQ(Utf8ToUtf16("a\x80z"), u"a?z");
+}
+
 TEST(Codepage, ExportHeaderLineHasItsExactBytes) {
   const std::string& header = Kr(
       "#차량번호,일자,생성월,지역코드,좌표X(bessel),좌표Y(bessel),승빈차코드,회사코드,운전자ID,"

@@ -1,0 +1,61 @@
+#pragma once
+// The company-name directory: taxi company ids to names. Every pair learned is kept in memory
+// (CompanyNameCache) and appended to "com_nm.cfg" in the program directory, so that a name is
+// asked from CARCO_MST once over the life of the installation.
+
+#include <cstddef>
+#include <mutex>
+
+namespace zelvik {
+
+class Database;
+
+// One pair; both texts zero-terminated, the rest of each field zero.
+struct CompanyNameRecord {
+  char szCoid[128];  // company id, at most 127 bytes
+  char szCoNm[128];  // company name in code page 949, at most 127 bytes
+};
+
+// A growable array of pairs in insertion order (the file's entries first, then the pairs
+// learned from the database). Ids are unique. Every operation but Mutex() must be called with
+// Mutex() held: one lock covers a lookup's scan, its statement and its appends, so that
+// workers may look names up at once and an id is never cached or appended twice.
+class CompanyNameCache {
+ public:
+  constexpr CompanyNameCache() = default;
+  ~CompanyNameCache();
+  CompanyNameCache(const CompanyNameCache&) = delete;
+  CompanyNameCache& operator=(const CompanyNameCache&) = delete;
+
+  std::mutex& Mutex() { return mutex_; }
+  std::size_t Size() const { return size_; }
+  std::size_t Capacity() const { return capacity_; }
+  const CompanyNameRecord& At(std::size_t i) const { return records_[i]; }
+  // The first of the first `count` records whose id equals coid byte for byte, or null.
+  const CompanyNameRecord* Find(const char* coid, std::size_t count) const;
+  // Appends; a full array grows to size + max(size, 1) records.
+  void Append(const CompanyNameRecord& record);
+  // Empties the array; its capacity is kept.
+  void Clear() { size_ = 0; }
+
+ private:
+  std::mutex mutex_;
+  CompanyNameRecord* records_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// The process's directory.
+extern CompanyNameCache g_CompanyNameCache;
+
+// Fills the cache from "com_nm.cfg" (emptied first) and logs "LoadMemoryCOM_NM ncnt[%d]".
+// Called once by the main window before any worker starts.
+void LoadMemoryCOM_NM();
+
+// Looks the company id up: in the cache, else in CARCO_MST over db (which may be null or
+// closed). out is the caller's 128-byte area and receives the name, or the empty text when
+// none was found. Returns 1 when a name was found (an empty one included), else 0. An id
+// holding a single quote is never sent to the server: it is logged and answered empty.
+int GetCO_NM(Database* db, const char* coid, char* out);
+
+}  // namespace zelvik

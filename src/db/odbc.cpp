@@ -1,0 +1,575 @@
+#include "db/odbc.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+#include "log/run_log.h"
+#include "util/codepage.h"
+
+namespace zelvik {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver's wide text must be UTF-16");
+
+namespace {
+
+// Widest text bound per column, in UTF-16 units without the terminator. Every caller cuts
+// longer values anyway (raw text at 2048 digits, column buffers at 63 bytes).
+constexpr SQLULEN kMaxColumnUnits = 2048;
+// Narrowest bound for a column whose declared size is small or unreliable.
+constexpr SQLULEN kMinColumnUnits = 64;
+// Rows fetched per block, and the memory a block of bound buffers may take.
+constexpr SQLULEN kMaxRowsPerBlock = 1000;
+constexpr SQLULEN kMinRowsPerBlock = 16;
+constexpr std::size_t kBlockBudgetBytes = 8u << 20;
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+SQLWCHAR* Wide(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
+
+// The driver's diagnostic records as one line of code page 949 text: records joined by a
+// space, line breaks inside a message turned into spaces (a log line stays one line).
+std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
+  std::string text;
+  for (SQLSMALLINT rec = 1; handle != nullptr; ++rec) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    std::vector<SQLWCHAR> msg(SQL_MAX_MESSAGE_LENGTH + 1);
+    SQLSMALLINT len = 0;
+    SQLRETURN r = SQLGetDiagRecW(type, handle, rec, state, &native, msg.data(),
+                                 static_cast<SQLSMALLINT>(msg.size()), &len);
+    if (r == SQL_SUCCESS_WITH_INFO && static_cast<std::size_t>(len) >= msg.size()) {
+      msg.assign(static_cast<std::size_t>(len) + 1, 0);
+      r = SQLGetDiagRecW(type, handle, rec, state, &native, msg.data(),
+                         static_cast<SQLSMALLINT>(msg.size()), &len);
+    }
+    if (!Succeeded(r)) break;
+    std::size_t n = std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(len, 0)),
+                             msg.size() - 1);
+    std::string part =
+        Utf16ToCp949(std::u16string_view(reinterpret_cast<const char16_t*>(msg.data()), n));
+    for (char& c : part) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    while (!part.empty() && part.back() == ' ') part.pop_back();
+    if (part.empty()) continue;
+    if (!text.empty()) text.push_back(' ');
+    text += part;
+  }
+  if (text.empty()) text = Format("ODBC call failed (return code %d)", static_cast<int>(rc));
+  return text;
+}
+
+// The process-wide ODBC environment, created on first use and kept for the life of the
+// process (connections of every thread hang off it).
+SQLHENV Environment() {
+  static SQLHENV env = [] {
+    SQLHENV h = SQL_NULL_HENV;
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h))) return SQLHENV{};
+    SQLSetEnvAttr(h, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    return h;
+  }();
+  return env;
+}
+
+// The driver switches the process locale while it connects (setlocale is not thread-safe),
+// so connections are made and ended one at a time across the workers.
+std::mutex g_connectMutex;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Connection
+
+struct Database::Impl {
+  // Guards dbc and the list of open result sets against CancelRunning from another thread.
+  std::mutex mutex;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  std::vector<Recordset::Impl*> sets;
+
+  void Register(Recordset::Impl* set);
+  void Unregister(Recordset::Impl* set);
+  void DetachAll();
+};
+
+struct Recordset::Impl {
+  struct Column {
+    SQLULEN units = 0;               // bound width per row, terminator included
+    std::vector<SQLWCHAR> data;      // rows * units
+    std::vector<SQLLEN> indicator;   // rows
+    std::string text;                // the current row's value in code page 949
+    unsigned long long textRow = 0;  // rowSerial the text was converted for (0: none)
+  };
+
+  Database::Impl* db = nullptr;  // null once the connection went away
+  SQLHSTMT stmt = SQL_NULL_HSTMT;  // guarded by db->mutex for CancelRunning
+  bool open = false;
+  bool eof = true;
+  std::vector<Column> columns;
+  SQLULEN rowsPerBlock = 0;
+  SQLULEN rowsFetched = 0;
+  std::vector<SQLUSMALLINT> rowStatus;
+  SQLULEN pos = 0;                 // current row within the block
+  long rowsSeen = 0;               // rows stood on so far
+  unsigned long long rowSerial = 0;
+
+  void Execute(std::u16string statement);
+  void Bind();
+  void FetchBlock();
+  void Release();  // frees the statement; the set is closed afterwards
+  [[noreturn]] void Fail(SQLRETURN rc);
+  const std::string& Value(int index);
+};
+
+void Database::Impl::Register(Recordset::Impl* set) {
+  std::lock_guard<std::mutex> lock(mutex);
+  sets.push_back(set);
+}
+
+void Database::Impl::Unregister(Recordset::Impl* set) {
+  std::lock_guard<std::mutex> lock(mutex);
+  sets.erase(std::remove(sets.begin(), sets.end(), set), sets.end());
+}
+
+// Closing the connection closes its result sets: their statements are freed and they count
+// as closed (no longer tied to this connection).
+void Database::Impl::DetachAll() {
+  std::vector<Recordset::Impl*> detached;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    detached.swap(sets);
+  }
+  for (Recordset::Impl* set : detached) {
+    set->db = nullptr;
+    set->Release();
+  }
+}
+
+Database::Database() : impl_(std::make_unique<Impl>()) {}
+
+Database::~Database() { Close(); }
+
+bool Database::OpenEx(const std::string& connect) {
+  Close();
+  SQLHENV env = Environment();
+  if (env == SQL_NULL_HENV) throw DbError("ODBC environment could not be allocated");
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  if (!Succeeded(rc)) throw DbError(Diagnostics(SQL_HANDLE_ENV, env, rc));
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(30), 0);
+
+  std::u16string wide = Cp949ToUtf16(connect);
+  SQLWCHAR completed[1024] = {};
+  SQLSMALLINT completedLen = 0;
+  std::unique_lock<std::mutex> connecting(g_connectMutex);
+  rc = SQLDriverConnectW(dbc, nullptr, Wide(wide), static_cast<SQLSMALLINT>(wide.size()),
+                         completed, static_cast<SQLSMALLINT>(std::size(completed)),
+                         &completedLen, SQL_DRIVER_NOPROMPT);
+  connecting.unlock();
+  if (Succeeded(rc)) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->dbc = dbc;
+    return true;
+  }
+  std::string text;
+  if (rc != SQL_NO_DATA) text = Diagnostics(SQL_HANDLE_DBC, dbc, rc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  if (rc == SQL_NO_DATA) return false;
+  throw DbError(std::move(text));
+}
+
+void Database::Close() {
+  impl_->DetachAll();
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::swap(dbc, impl_->dbc);
+  }
+  if (dbc == SQL_NULL_HDBC) return;
+  std::lock_guard<std::mutex> connecting(g_connectMutex);
+  SQLDisconnect(dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+}
+
+bool Database::IsOpen() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->dbc != SQL_NULL_HDBC;
+}
+
+// The handles are released rather than leaked; nothing is kept that could count as open.
+void Database::MarkClosed() { Close(); }
+
+void Database::CancelRunning() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  for (Recordset::Impl* set : impl_->sets) {
+    if (set->stmt != SQL_NULL_HSTMT) SQLCancel(set->stmt);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Result set
+
+void Recordset::Impl::Fail(SQLRETURN rc) {
+  std::string text = Diagnostics(SQL_HANDLE_STMT, stmt, rc);
+  Release();
+  throw DbError(std::move(text));
+}
+
+void Recordset::Impl::Release() {
+  SQLHSTMT h = SQL_NULL_HSTMT;
+  if (db != nullptr) {
+    db->Unregister(this);
+    std::lock_guard<std::mutex> lock(db->mutex);
+    std::swap(h, stmt);
+  } else {
+    std::swap(h, stmt);
+  }
+  if (h != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, h);
+  open = false;
+  eof = true;
+  columns.clear();
+  rowStatus.clear();
+  rowsFetched = 0;
+  pos = 0;
+}
+
+void Recordset::Impl::Execute(std::u16string statement) {
+  if (db == nullptr) throw DbError("the connection is not open");
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  {
+    std::lock_guard<std::mutex> lock(db->mutex);
+    dbc = db->dbc;
+  }
+  if (dbc == SQL_NULL_HDBC) throw DbError("the connection is not open");
+  SQLHSTMT h = SQL_NULL_HSTMT;
+  SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h);
+  if (!Succeeded(rc)) throw DbError(Diagnostics(SQL_HANDLE_DBC, dbc, rc));
+  {
+    std::lock_guard<std::mutex> lock(db->mutex);
+    stmt = h;
+  }
+  db->Register(this);
+  SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY),
+                 0);
+  SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY),
+                 0);
+
+  rc = SQLExecDirectW(stmt, Wide(statement), static_cast<SQLINTEGER>(statement.size()));
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) Fail(rc);
+  open = true;
+  eof = true;
+  rowsSeen = 0;
+
+  SQLSMALLINT count = 0;
+  rc = SQLNumResultCols(stmt, &count);
+  if (!Succeeded(rc)) Fail(rc);
+  if (count <= 0) return;  // a statement without a result (DDL, insert): no rows
+  columns.resize(static_cast<std::size_t>(count));
+  Bind();
+  FetchBlock();
+  if (!eof) rowsSeen = 1;
+}
+
+// Binds every column as wide text, column-wise, over a block of rows: the width follows the
+// declared size within [kMinColumnUnits, kMaxColumnUnits] (twice the size, so that characters
+// outside the basic plane fit), and the block holds as many rows as the budget allows.
+void Recordset::Impl::Bind() {
+  std::size_t rowBytes = 0;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    SQLWCHAR name[64] = {};
+    SQLSMALLINT nameLen = 0;
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
+    SQLSMALLINT nullable = 0;
+    SQLRETURN rc = SQLDescribeColW(stmt, static_cast<SQLUSMALLINT>(i + 1), name,
+                                   static_cast<SQLSMALLINT>(std::size(name)), &nameLen, &type,
+                                   &size, &digits, &nullable);
+    if (!Succeeded(rc)) Fail(rc);
+    SQLULEN units = kMaxColumnUnits;
+    if (size > 0 && size < kMaxColumnUnits / 2) units = std::max(size * 2 + 8, kMinColumnUnits);
+    columns[i].units = units + 1;
+    rowBytes += columns[i].units * sizeof(SQLWCHAR) + sizeof(SQLLEN);
+  }
+  rowsPerBlock = std::clamp<SQLULEN>(kBlockBudgetBytes / std::max<std::size_t>(rowBytes, 1),
+                                     kMinRowsPerBlock, kMaxRowsPerBlock);
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    Column& c = columns[i];
+    c.data.assign(c.units * rowsPerBlock, 0);
+    c.indicator.assign(rowsPerBlock, 0);
+    SQLRETURN rc =
+        SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_C_WCHAR, c.data.data(),
+                   static_cast<SQLLEN>(c.units * sizeof(SQLWCHAR)), c.indicator.data());
+    if (!Succeeded(rc)) Fail(rc);
+  }
+  rowStatus.assign(rowsPerBlock, 0);
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
+                 0);
+  SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE,
+                                reinterpret_cast<SQLPOINTER>(rowsPerBlock), 0);
+  if (!Succeeded(rc)) Fail(rc);
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, rowStatus.data(), 0);
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched, 0);
+}
+
+void Recordset::Impl::FetchBlock() {
+  rowsFetched = 0;
+  pos = 0;
+  SQLRETURN rc = SQLFetch(stmt);
+  if (rc == SQL_NO_DATA) {
+    eof = true;
+    return;
+  }
+  if (!Succeeded(rc)) Fail(rc);
+  for (SQLULEN r = 0; r < rowsFetched; ++r) {
+    // A row the driver could not deliver would otherwise be lost without a word.
+    if (rowStatus[r] == SQL_ROW_ERROR) Fail(SQL_ERROR);
+  }
+  eof = rowsFetched == 0;
+  ++rowSerial;
+}
+
+const std::string& Recordset::Impl::Value(int index) {
+  if (!open || eof) throw DbError("no current row");
+  if (index < 0 || static_cast<std::size_t>(index) >= columns.size()) {
+    throw DbError(Format("column index %d out of range", index));
+  }
+  Column& c = columns[static_cast<std::size_t>(index)];
+  if (c.textRow == rowSerial) return c.text;
+  c.textRow = rowSerial;
+  SQLLEN ind = c.indicator[pos];
+  if (ind == SQL_NULL_DATA) {
+    c.text.clear();
+    return c.text;
+  }
+  // A value longer than the bound width arrives cut by the driver (its indicator holds the
+  // whole length, or SQL_NO_TOTAL); keep what fits, without half a surrogate pair.
+  std::size_t units = c.units - 1;
+  bool cut = ind < 0 || static_cast<std::size_t>(ind) / sizeof(SQLWCHAR) > units;
+  if (!cut) units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
+  const SQLWCHAR* p = c.data.data() + pos * c.units;
+  if (cut && units > 0 && p[units - 1] >= 0xD800 && p[units - 1] <= 0xDBFF) --units;
+  Utf16ToCp949(std::u16string_view(reinterpret_cast<const char16_t*>(p), units), &c.text);
+  return c.text;
+}
+
+Recordset::Recordset(Database* db) : impl_(std::make_unique<Impl>()) {
+  impl_->db = db != nullptr ? db->impl() : nullptr;
+}
+
+Recordset::~Recordset() { Close(); }
+
+void Recordset::Open(const std::string& statement) {
+  if (impl_->stmt != SQL_NULL_HSTMT) impl_->Release();
+  impl_->Execute(Cp949ToUtf16(statement));
+}
+
+void Recordset::OpenUtf8(std::string_view statementUtf8) {
+  if (impl_->stmt != SQL_NULL_HSTMT) impl_->Release();
+  impl_->Execute(Utf8ToUtf16(statementUtf8));
+}
+
+int Recordset::GetODBCFieldCount() const { return static_cast<int>(impl_->columns.size()); }
+
+long Recordset::GetRecordCount() const { return impl_->rowsSeen; }
+
+bool Recordset::IsEOF() const { return !impl_->open || impl_->eof; }
+
+void Recordset::GetFieldValue(int index, std::string& value) const {
+  value.assign(impl_->Value(index));
+}
+
+std::string_view Recordset::FieldView(int index) const { return impl_->Value(index); }
+
+void Recordset::MoveNext() {
+  Impl& s = *impl_;
+  if (!s.open || s.eof) throw DbError("MoveNext past the end of the result");
+  ++s.pos;
+  if (s.pos >= s.rowsFetched) {
+    s.FetchBlock();
+  } else {
+    ++s.rowSerial;
+  }
+  if (!s.eof) ++s.rowsSeen;
+}
+
+void Recordset::Close() { impl_->Release(); }
+
+// ---------------------------------------------------------------------------------------------
+// Opening a connection, masking, raw-text decoding
+
+int OpenDB(Database* db, const char* connect) {
+  if (connect == nullptr || connect[0] == '\0' || db == nullptr) return 0;
+  // There is no mouse cursor to reset here.
+  try {
+    if (db->OpenEx(connect)) return 1;
+    char szmsg[2048] = {};
+    CopyCut(szmsg, sizeof(szmsg), Format("OpenDB Error[%s]", MaskPassword(connect).c_str()));
+    WriteLog(szmsg, 1);
+  } catch (const DbError& e) {
+    char szmsg[2048] = {};
+    CopyCut(szmsg, sizeof(szmsg),
+            Format("OpenDB Error[%s][%s]", MaskPassword(connect).c_str(), e.m_strError.c_str()));
+    WriteLog(szmsg, 1);
+    db->MarkClosed();
+  }
+  return 0;
+}
+
+namespace {
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// True when text at i starts another attribute: a keyword of letters, digits, '_' or spaces
+// followed by '='.
+bool StartsAttribute(std::string_view text, std::size_t i) {
+  std::size_t j = i;
+  while (j < text.size()) {
+    char c = text[j];
+    if (c == '=') return j > i;
+    bool word = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                c == '_' || c == ' ';
+    if (!word) return false;
+    ++j;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string MaskPassword(std::string_view connect) {
+  std::string out;
+  out.reserve(connect.size());
+  std::size_t i = 0;
+  while (i < connect.size()) {
+    // One attribute: keyword '=' value, up to the next ';'. A braced value may hold ';'.
+    std::size_t eq = connect.find('=', i);
+    std::size_t semi = connect.find(';', i);
+    if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
+      std::size_t end = semi == std::string_view::npos ? connect.size() : semi + 1;
+      out.append(connect.substr(i, end - i));
+      i = end;
+      continue;
+    }
+    std::string_view key = Trim(connect.substr(i, eq - i));
+    std::size_t v = eq + 1;
+    std::size_t end = v;
+    std::size_t lead = v;
+    while (lead < connect.size() && connect[lead] == ' ') ++lead;
+    if (lead < connect.size() && connect[lead] == '{') {
+      // Braced: up to the closing '}' ("}}" stands for one '}').
+      end = lead + 1;
+      while (end < connect.size()) {
+        if (connect[end] == '}') {
+          if (end + 1 < connect.size() && connect[end + 1] == '}') {
+            end += 2;
+            continue;
+          }
+          ++end;
+          break;
+        }
+        ++end;
+      }
+      while (end < connect.size() && connect[end] != ';') ++end;
+    } else {
+      end = connect.find(';', v);
+      if (end == std::string_view::npos) end = connect.size();
+    }
+    bool secret = EqualsNoCase(key, "PWD") || EqualsNoCase(key, "PASSWORD");
+    if (secret && lead < connect.size() && connect[lead] != '{') {
+      // An unbraced password may itself hold ';': it runs on until another attribute starts.
+      while (end + 1 < connect.size() && !StartsAttribute(connect, end + 1)) {
+        std::size_t next = connect.find(';', end + 1);
+        end = next == std::string_view::npos ? connect.size() : next;
+      }
+    }
+    out.append(connect.substr(i, v - i));
+    if (secret) {
+      out.append("****");
+    } else {
+      out.append(connect.substr(v, end - v));
+    }
+    if (end < connect.size()) out.push_back(';');
+    i = end < connect.size() ? end + 1 : end;
+  }
+  return out;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '1' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 0;
+}
+
+void HexToBytes(std::string_view raw, unsigned char* bytes, std::size_t size) {
+  if (bytes == nullptr) return;
+  std::size_t n = std::min(raw.size(), size * 2);
+  for (std::size_t i = 0; i < n; ++i) {
+    auto value = static_cast<unsigned char>(HexDigitValue(raw[i]));
+    bytes[i / 2] |= (i % 2 == 0) ? static_cast<unsigned char>(value << 4) : value;
+  }
+}
+
+namespace {
+
+// Length of text without a UTF-8 sequence cut off at its end.
+std::size_t WholeUtf8Length(const unsigned char* text, std::size_t n) {
+  for (std::size_t back = 1; back <= 4 && back <= n; ++back) {
+    unsigned char c = text[n - back];
+    if ((c & 0xC0) == 0x80) continue;  // continuation byte: look further back
+    std::size_t want = 1;
+    if (c >= 0xC2 && c <= 0xDF) want = 2;
+    else if (c >= 0xE0 && c <= 0xEF) want = 3;
+    else if (c >= 0xF0 && c <= 0xF4) want = 4;
+    return want > back ? n - back : n;
+  }
+  return n;
+}
+
+}  // namespace
+
+void DecodeRawText(char* out, std::size_t outSize, std::string_view raw) {
+  // The byte area of one call; at most 2048 digits are read (a longer raw text is cut).
+  constexpr std::size_t kByteArea = 1024;
+  if (raw.empty() || out == nullptr || outSize < 2) return;
+  unsigned char bytes[kByteArea] = {};
+  bool cut = raw.size() > kByteArea * 2;
+  HexToBytes(raw.substr(0, kByteArea * 2), bytes, kByteArea);
+  // The stored bytes end at the first zero byte (the closing "00000000").
+  std::size_t n = 0;
+  while (n < kByteArea && bytes[n] != 0) ++n;
+  if (cut && n == kByteArea) n = WholeUtf8Length(bytes, n);
+  if (n == 0) return;
+  std::string text = Utf8ToCp949(std::string_view(reinterpret_cast<const char*>(bytes), n));
+  if (text.empty()) return;
+  // The text, its terminator and one further zero byte must fit the caller's area.
+  std::size_t len = Cp949CutLength(text, outSize - 2);
+  std::memcpy(out, text.data(), len);
+  out[len] = '\0';
+  out[len + 1] = '\0';
+}
+
+}  // namespace zelvik
