@@ -116,8 +116,11 @@ PlanResult PlanExport(const ExportInputs& in, const char* exeDir, ExportPlan& pl
                      baseFits ? szBase : dir);
     return PlanResult::kNameTooLong;
   }
-  std::snprintf(plan.szExportPath, kPathBytes, "%s.dat", szBase);
-  std::snprintf(plan.szSummaryPath, kPathBytes, "%s.log", szBase);
+  const std::size_t nName = static_cast<std::size_t>(nBase);
+  std::memcpy(plan.szExportPath, szBase, nName);
+  std::memcpy(plan.szExportPath + nName, ".dat", 5);
+  std::memcpy(plan.szSummaryPath, szBase, nName);
+  std::memcpy(plan.szSummaryPath + nName, ".log", 5);
 
   // The statements exactly as the server has always been sent them.
   const int nStatement =
