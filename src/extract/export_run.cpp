@@ -202,11 +202,7 @@ void ExportRun::Query() {
       // The writer owns the export file's stream from here until it has finished.
       ExportFileWriter writer(dat_.Stream(), bessel_, options_.bOverlapWriting);
       strRawCache_.clear();
-      while (!rs.IsEOF()) {
-        if (Cancelled()) {
-          failed_ = true;
-          break;
-        }
+      while (!rs.IsEOF() && !Cancelled()) {
         ExportRowSlot& slot = writer.Next();
         FetchRow(rs, nColumns, slot);
         if (!SummaryStep(slot)) {
@@ -219,16 +215,18 @@ void ExportRun::Query() {
           failed_ = true;
           break;
         }
+        // A cancel request may have cancelled the statement too: no further fetch.
+        if (Cancelled()) break;
         rs.MoveNext();
       }
-      if (!failed_ && !writer.Finish()) {
+      if (!failed_ && !Cancelled() && !writer.Finish()) {
         dat_.Check(writer.Error());
         LogWriteError(dat_);
         failed_ = true;
       }
     }
     rs.Close();
-    if (!failed_ && !summary_.Final(log_.Stream())) {
+    if (!failed_ && !Cancelled() && !summary_.Final(log_.Stream())) {
       log_.Check(errno);
       LogWriteError(log_);
       failed_ = true;
@@ -242,8 +240,12 @@ void ExportRun::Query() {
                e.what()));
     failed_ = true;
   }
-  // A cancel request ends the run at its next row, or fails the statement under it.
-  if (failed_ && Cancelled()) Log(Format("%s cancelled at ncnt[%d]", label_, ncnt_));
+  // A cancel request ends the run at its next row, or fails the statement under it; either
+  // way the run has failed.
+  if (Cancelled()) {
+    Log(Format("%s cancelled at ncnt[%d]", label_, ncnt_));
+    failed_ = true;
+  }
 }
 
 // Copies the current row into the slot, each value cut to its 64-byte column; the vehicle
