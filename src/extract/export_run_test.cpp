@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/odbc.h"
+#include "db/testing/sandbox.h"
 #include "log/log_pane.h"
 #include "log/run_log.h"
 #include "util/clock.h"
@@ -29,10 +30,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string EnvText(const char* name) {
-  const char* v = std::getenv(name);
-  return v != nullptr ? v : "";
-}
+using sandbox::kSandboxDevDsn;
+using sandbox::kSandboxScratchDsn;
+using sandbox::SandboxConnectString;
+using sandbox::SandboxExec;
 
 std::string ReadFile949(const std::string& path949) {
   std::ifstream in(SysPath(path949.c_str()), std::ios::binary);
@@ -59,6 +60,8 @@ const char* const kExportHeader =
 const char* const kDayHeader2 =
     "#지역코드(서울:'00001',대구:'00003',대구:'00003'), 승빈차코드 (공차→공차:0, 공차→승차:1,"
     "승차→공차:2, 승차→승차:3)";
+// How the export's statement begins (the company lookup sends statements too).
+const char* const kExportSelect = "select CONCAT(UTL_RAW.CAST_TO_RAW(car_no)";
 const char* const kSummaryHeader = "회사명,차량번호,일자,레코드수,승빈차변경횟수,마지막-승빈차코드";
 
 // Records every pane line (without its stamp and line end) and lets a test act at a line.
@@ -110,9 +113,7 @@ class Recorder : public PaneListener {
 class ExportRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string uid = EnvText("ZELVIK_SANDBOX_UID");
-    ASSERT_FALSE(uid.empty()) << "the sandbox database is not set up (scripts/dispatch-db start, "
-                                 "then the lines of scripts/dispatch-db env)";
+    ZELVIK_REQUIRE_SANDBOX();
     dir_ = fs::temp_directory_path() /
            ("zelvik-export-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -125,10 +126,8 @@ class ExportRunTest : public ::testing::Test {
     SetClock(&clock_);
     for (auto& pane : panes_) pane.SetListener(&recorder_);
     BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
-    connect_ = "DSN=db243;UID=" + uid + ";PWD=x";
-    ASSERT_EQ(OpenDB(&db_, connect_.c_str()), 1);
-    ASSERT_EQ(OpenDB(&admin_, connect_.c_str()), 1);
-    Exec(admin_,
+    ASSERT_EQ(OpenDB(&db_, SandboxConnectString(kSandboxDevDsn).c_str()), 1);
+    SandboxExec(kSandboxDevDsn,
          "insert into carco_mst (coid, co_nm) values ('E9001', '테스트운수(주)'), "
          "('E9002', '시험교통') on conflict (coid) do update set co_nm = excluded.co_nm");
   }
@@ -138,19 +137,15 @@ class ExportRunTest : public ::testing::Test {
     for (auto& pane : panes_) pane.SetListener(nullptr);
     SetClock(nullptr);
     db_.Close();
-    admin_.Close();
-    fs::remove_all(dir_);
+    if (!dir_.empty()) fs::remove_all(dir_);
   }
 
-  static void Exec(Database& db, const std::string& sqlUtf8) {
-    Recordset rs(&db);
-    rs.OpenUtf8(sqlUtf8);
-  }
+  static void Exec(const std::string& sqlUtf8) { SandboxExec(kSandboxDevDsn, sqlUtf8); }
   // Replaces the rows of the given days by the given value tuples (UTF-8 SQL).
-  void Rows(const std::string& daysIn, const std::string& values) {
-    Exec(admin_, "delete from carloc_hst_lst where cre_day in (" + daysIn + ")");
+  static void Rows(const std::string& daysIn, const std::string& values) {
+    Exec("delete from carloc_hst_lst where cre_day in (" + daysIn + ")");
     if (!values.empty()) {
-      Exec(admin_,
+      Exec(
            "insert into carloc_hst_lst (car_no, cre_dt, cre_day, area_cd, car_x, car_y, onc_cd, "
            "tax_coid, drv_uid) values " + values);
     }
@@ -166,9 +161,7 @@ class ExportRunTest : public ::testing::Test {
   FakeClock clock_;
   Recorder recorder_;
   LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
-  std::string connect_;
   Database db_;
-  Database admin_;
   std::atomic<std::int32_t> flag_{0};
   std::atomic<std::int32_t> bessel_{1};
   ExportWorkerState state_;
@@ -188,7 +181,7 @@ TEST_F(ExportRunTest, DayRunOverTwoAreasWithAVehicleInBoth) {
   // The flag is 1 until the statement's result has arrived.
   std::vector<int> flagAt;
   recorder_.SetHook([&](const std::string& text) {
-    if (text.rfind("select ", 0) == 0 || text.find("query result") != std::string::npos) {
+    if (text.rfind(kExportSelect, 0) == 0 || text.find("query result") != std::string::npos) {
       flagAt.push_back(flag_.load());
     }
   });
@@ -264,8 +257,8 @@ TEST_F(ExportRunTest, RangeRunOverThreeDaysThenRewrittenWithConversionOff) {
   EXPECT_TRUE(recorder_.Has(2, "s_ThreadWorker2 ncnt[4] elapsed[0]sec"));
   EXPECT_TRUE(recorder_.Has(2, "s_ThreadWorker2 onc_cd 0[1] 1[1] 2[0] 3[1] etc[1]"));
 
-  // The same run with the conversion switched off rewrites both files; the company of the
-  // first group is the worker's last one, so it is not looked up again.
+  // The same run with the conversion switched off rewrites both files. The worker's last
+  // company (8999) is not the first group's, so both are looked up again.
   const auto lookups = recorder_.Starting(1, "============== START GetCO_NM(").size();
   bessel_ = 0;
   EXPECT_EQ(Run(in), ExportOutcome::kGood);
@@ -281,7 +274,7 @@ TEST_F(ExportRunTest, RangeRunOverThreeDaysThenRewrittenWithConversionOff) {
                         "0.000000,0.000000"}));
   EXPECT_EQ(ReadFile949(log), Cp949Lines({kSummaryHeader, ",충북70아1234,'1987/03/10',3,3,5",
                                           ",충북71바9999,'1987/03/10',1,1,3"}));
-  EXPECT_EQ(recorder_.Starting(1, "============== START GetCO_NM(").size(), lookups + 1);
+  EXPECT_EQ(recorder_.Starting(1, "============== START GetCO_NM(").size(), lookups + 2);
 }
 
 TEST_F(ExportRunTest, DayWithoutRowsLeavesHeadersAndZeroCounts) {
@@ -304,7 +297,7 @@ TEST_F(ExportRunTest, PeriodicRowLineEveryTenThousandRowsAcrossRuns) {
     std::string sql = gen;
     for (std::size_t p; (p = sql.find("%DAY%")) != std::string::npos;) sql.replace(p, 5, day);
     sql.replace(sql.find("%N%"), 3, std::to_string(n));
-    Exec(admin_, sql);
+    Exec(sql);
   };
   Rows("'19870501','19870502'", "");
   insert("19870501", 24000);
@@ -348,7 +341,7 @@ TEST_F(ExportRunTest, FilesThatCannotBeCreatedSendNoStatementAndLeaveNothing) {
   EXPECT_FALSE(Exists949(dat));
   EXPECT_TRUE(fs::is_directory(SysPath(log.c_str())));
 
-  EXPECT_TRUE(recorder_.Starting(1, "select ").empty());
+  EXPECT_TRUE(recorder_.Starting(1, kExportSelect).empty());
   EXPECT_EQ(flag_.load(), 0);
 }
 
@@ -369,11 +362,12 @@ TEST_F(ExportRunTest, FullDiskFailsTheRunAndRemovesBothFiles) {
 TEST_F(ExportRunTest, StatementRejectedByTheServer) {
   // On a scratch connection whose search path holds no location table.
   Database scratch;
-  const std::string connect = "DSN=dbscratch;UID=" + EnvText("ZELVIK_SANDBOX_UID") +
-                              ";PWD=" + EnvText("ZELVIK_SANDBOX_PWD");
-  ASSERT_EQ(OpenDB(&scratch, connect.c_str()), 1);
-  Exec(scratch, "create schema if not exists zelvik_export_empty");
-  Exec(scratch, "set search_path to zelvik_export_empty");
+  ASSERT_EQ(OpenDB(&scratch, SandboxConnectString(kSandboxScratchDsn).c_str()), 1);
+  SandboxExec(kSandboxScratchDsn, "create schema if not exists zelvik_export_empty");
+  {
+    Recordset rs(&scratch);
+    rs.Open("set search_path to zelvik_export_empty");
+  }
   EXPECT_EQ(ExportLocationHistory({3, "19870603", "19870604", "00003"}, &scratch, flag_, bessel_,
                                   state_, nullptr),
             ExportOutcome::kFailed);
@@ -395,8 +389,7 @@ class InterruptedRunTest : public ExportRunTest {
     ExportRunTest::SetUp();
     if (HasFatalFailure()) return;
     Rows("'19870701'", "");
-    Exec(admin_,
-         "insert into carloc_hst_lst (car_no, cre_dt, cre_day, area_cd, car_x, car_y, onc_cd, "
+    Exec("insert into carloc_hst_lst (car_no, cre_dt, cre_day, area_cd, car_x, car_y, onc_cd, "
          "tax_coid, drv_uid) select 'K' || lpad((g / 50)::text, 4, '0'), '19870701' || "
          "lpad(g::text, 6, '0'), '19870701', '00003', '4629650', '1291370', '1', 'E9002', "
          "'E9002' || g from generate_series(1, 12000) g");
@@ -425,10 +418,7 @@ TEST_F(InterruptedRunTest, ServerConnectionKilledInTheMiddleOfTheRows) {
     rs.Open("select pg_backend_pid()");
     rs.GetFieldValue(0, pid);
   }
-  AtRow10000([&] {
-    Recordset rs(&admin_);
-    rs.Open("select pg_terminate_backend(" + pid + ")");
-  });
+  AtRow10000([&] { Exec("select pg_terminate_backend(" + pid + ")"); });
   EXPECT_EQ(Run({1, "19870701", "", ""}), ExportOutcome::kFailed);
   EXPECT_EQ(recorder_.Starting(1, "s_ThreadWorker Error: open recordset or GetRecordCount[").size(),
             1u);
@@ -452,9 +442,9 @@ TEST_F(InterruptedRunTest, CancelledFromAnotherThreadStopsAtTheNextRow) {
   ExpectNothingLeft("s_ThreadWorker");
 
   // Cancelled before it starts: no statement is sent.
-  const auto statements = recorder_.Starting(1, "select ").size();
+  const auto statements = recorder_.Starting(1, kExportSelect).size();
   EXPECT_EQ(Run({1, "19870701", "", ""}), ExportOutcome::kFailed);
-  EXPECT_EQ(recorder_.Starting(1, "select ").size(), statements + 1);  // logged, not sent
+  EXPECT_EQ(recorder_.Starting(1, kExportSelect).size(), statements + 1);  // logged, not sent
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker cancelled at ncnt[0]"));
   ExpectNothingLeft("s_ThreadWorker");
 }
@@ -464,7 +454,7 @@ TEST_F(ExportRunTest, RefusedAreaTextMakesNoFileAndSendsNothing) {
   EXPECT_EQ(Run({4, "19870801", "19870802", "00001') or ('1'='1"}), ExportOutcome::kRefused);
   EXPECT_TRUE(recorder_.Has(4, "s_ThreadWorker4 area text refused[00001') or ('1'='1]: codes of "
                                "letters and digits joined by ',' only"));
-  EXPECT_TRUE(recorder_.Starting(4, "select ").empty());
+  EXPECT_TRUE(recorder_.Starting(4, kExportSelect).empty());
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_TRUE(entry.is_directory()) << entry.path();  // only the run log's day folder
   }

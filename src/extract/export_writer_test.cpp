@@ -117,7 +117,7 @@ TEST_P(WriterTest, DroppedWriterEndsWithoutWaitingForItsRows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, WriterTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Overlapped" : "Inline"; });
+                         [](const auto& p) { return p.param ? "Overlapped" : "Inline"; });
 
 }  // namespace
 }  // namespace zelvik
