@@ -201,7 +201,7 @@ std::size_t FormatFixed6(double v, char* out) {
 std::size_t FormatExportRow(const ExportRow& row, double lon, double lat, char* out) {
   std::size_t n = 0;
   auto put = [&](std::string_view s) {
-    std::memcpy(out + n, s.data(), s.size());
+    if (!s.empty()) std::memcpy(out + n, s.data(), s.size());
     n += s.size();
     out[n++] = ',';
   };

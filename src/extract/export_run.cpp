@@ -261,7 +261,7 @@ void ExportRun::FetchRow(const Recordset& rs, int nColumns, ExportRowSlot& slot)
                    i, kColumnBytes - 1, static_cast<int>(value.size()), value.data()));
       }
     }
-    std::memcpy(slot.szCol[i], value.data(), n);
+    if (n > 0) std::memcpy(slot.szCol[i], value.data(), n);
     slot.szCol[i][n] = '\0';
     slot.nLen[i] = static_cast<std::uint8_t>(n);
   }

@@ -132,6 +132,7 @@ class ExportRunTest : public ::testing::Test {
          "('E9002', '시험교통') on conflict (coid) do update set co_nm = excluded.co_nm");
   }
   void TearDown() override {
+    if (!days_.empty()) Exec("delete from carloc_hst_lst where cre_day in (" + days_ + ")");
     recorder_.SetHook(nullptr);
     BindLogPanes(nullptr, nullptr, nullptr, nullptr);
     for (auto& pane : panes_) pane.SetListener(nullptr);
@@ -141,8 +142,10 @@ class ExportRunTest : public ::testing::Test {
   }
 
   static void Exec(const std::string& sqlUtf8) { SandboxExec(kSandboxDevDsn, sqlUtf8); }
-  // Replaces the rows of the given days by the given value tuples (UTF-8 SQL).
-  static void Rows(const std::string& daysIn, const std::string& values) {
+  // Replaces the rows of the given days by the given value tuples (UTF-8 SQL); the days'
+  // rows are deleted again after the test.
+  void Rows(const std::string& daysIn, const std::string& values) {
+    days_ += (days_.empty() ? "" : ",") + daysIn;
     Exec("delete from carloc_hst_lst where cre_day in (" + daysIn + ")");
     if (!values.empty()) {
       Exec(
@@ -162,6 +165,7 @@ class ExportRunTest : public ::testing::Test {
   Recorder recorder_;
   LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
   Database db_;
+  std::string days_;
   std::atomic<std::int32_t> flag_{0};
   std::atomic<std::int32_t> bessel_{1};
   ExportWorkerState state_;
@@ -227,12 +231,14 @@ TEST_F(ExportRunTest, DayRunOverTwoAreasWithAVehicleInBoth) {
 
 TEST_F(ExportRunTest, RangeRunOverThreeDaysThenRewrittenWithConversionOff) {
   Rows("'19870310','19870311','19870312','19870313'",
-       "('충북70아1234','19870310235900','19870310','00008','4605336','1331676','0','8001','8001777'),"
-       "('충북70아1234','19870311000100','19870311','00008','4605400','1331700','1','8001','8001777'),"
-       "('충북70아1234','19870312120000','19870312','00008','4605500','1331800','5','8001','8001'),"
-       "('충북70아1234','19870313120000','19870313','00008','4605500','1331800','0','8001','8001'),"
-       "('충북71바9999','19870311080000','19870311','00008','4605336','1331676','3','8999','89'),"
+       "('충북70아1234','19870310235900','19870310','00008','4605336','1331676','0','E9801','E9801777'),"
+       "('충북70아1234','19870311000100','19870311','00008','4605400','1331700','1','E9801','E9801777'),"
+       "('충북70아1234','19870312120000','19870312','00008','4605500','1331800','5','E9801','E9801'),"
+       "('충북70아1234','19870313120000','19870313','00008','4605500','1331800','0','E9801','E9801'),"
+       "('충북71바9999','19870311080000','19870311','00008','4605336','1331676','3','E9899','E9'),"
        "('서울12가3456','19870311080000','19870311','00001','4571208','1352394','0','E9001','E9001')");
+  // Companies nobody has entered.
+  Exec("delete from carco_mst where coid in ('E9801', 'E9899')");
   const ExportInputs in{2, "19870310", "19870312", "00008"};
   EXPECT_EQ(Run(in), ExportOutcome::kGood);
 
@@ -241,13 +247,13 @@ TEST_F(ExportRunTest, RangeRunOverThreeDaysThenRewrittenWithConversionOff) {
   const std::string dat = Path("carloc_hst-충주-19870310-19870312.dat");
   EXPECT_EQ(ReadFile949(dat),
             Cp949Lines({kExportHeader, header2.c_str(),
-                        "충북70아1234,19870310235900,031023,00008,4605336,1331676,0,8001,777,"
+                        "충북70아1234,19870310235900,031023,00008,4605336,1331676,0,E9801,777,"
                         "127.923809,36.993866",
-                        "충북70아1234,19870311000100,031100,00008,4605400,1331700,1,8001,777,"
+                        "충북70아1234,19870311000100,031100,00008,4605400,1331700,1,E9801,777,"
                         "127.925586,36.994533",
-                        "충북70아1234,19870312120000,031212,00008,4605500,1331800,5,8001,,"
+                        "충북70아1234,19870312120000,031212,00008,4605500,1331800,5,E9801,,"
                         "127.928364,36.997310",
-                        "충북71바9999,19870311080000,031108,00008,4605336,1331676,3,8999,,"
+                        "충북71바9999,19870311080000,031108,00008,4605336,1331676,3,E9899,,"
                         "127.923809,36.993866"}));
   // One group for all days of the range, dated with the start day; an unknown company stays
   // empty.
@@ -258,19 +264,19 @@ TEST_F(ExportRunTest, RangeRunOverThreeDaysThenRewrittenWithConversionOff) {
   EXPECT_TRUE(recorder_.Has(2, "s_ThreadWorker2 onc_cd 0[1] 1[1] 2[0] 3[1] etc[1]"));
 
   // The same run with the conversion switched off rewrites both files. The worker's last
-  // company (8999) is not the first group's, so both are looked up again.
+  // company (E9899) is not the first group's, so both are looked up again.
   const auto lookups = recorder_.Starting(1, "============== START GetCO_NM(").size();
   bessel_ = 0;
   EXPECT_EQ(Run(in), ExportOutcome::kGood);
   EXPECT_EQ(ReadFile949(dat),
             Cp949Lines({kExportHeader, header2.c_str(),
-                        "충북70아1234,19870310235900,031023,00008,4605336,1331676,0,8001,777,"
+                        "충북70아1234,19870310235900,031023,00008,4605336,1331676,0,E9801,777,"
                         "0.000000,0.000000",
-                        "충북70아1234,19870311000100,031100,00008,4605400,1331700,1,8001,777,"
+                        "충북70아1234,19870311000100,031100,00008,4605400,1331700,1,E9801,777,"
                         "0.000000,0.000000",
-                        "충북70아1234,19870312120000,031212,00008,4605500,1331800,5,8001,,"
+                        "충북70아1234,19870312120000,031212,00008,4605500,1331800,5,E9801,,"
                         "0.000000,0.000000",
-                        "충북71바9999,19870311080000,031108,00008,4605336,1331676,3,8999,,"
+                        "충북71바9999,19870311080000,031108,00008,4605336,1331676,3,E9899,,"
                         "0.000000,0.000000"}));
   EXPECT_EQ(ReadFile949(log), Cp949Lines({kSummaryHeader, ",충북70아1234,'1987/03/10',3,3,5",
                                           ",충북71바9999,'1987/03/10',1,1,3"}));
@@ -387,11 +393,16 @@ class InterruptedRunTest : public ExportRunTest {
  protected:
   void SetUp() override {
     ExportRunTest::SetUp();
-    if (HasFatalFailure()) return;
-    Rows("'19870701'", "");
+    if (HasFatalFailure() || IsSkipped()) return;
+    // Each test a day of its own, as the tests may run at the same time.
+    day_ = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())
+                   .find("Killed") != std::string::npos
+               ? "19870701"
+               : "19870702";
+    Rows("'" + day_ + "'", "");
     Exec("insert into carloc_hst_lst (car_no, cre_dt, cre_day, area_cd, car_x, car_y, onc_cd, "
-         "tax_coid, drv_uid) select 'K' || lpad((g / 50)::text, 4, '0'), '19870701' || "
-         "lpad(g::text, 6, '0'), '19870701', '00003', '4629650', '1291370', '1', 'E9002', "
+         "tax_coid, drv_uid) select 'K' || lpad((g / 50)::text, 4, '0'), '" + day_ + "' || "
+         "lpad(g::text, 6, '0'), '" + day_ + "', '00003', '4629650', '1291370', '1', 'E9002', "
          "'E9002' || g from generate_series(1, 12000) g");
   }
   // Runs fn on the run's thread when the row line of row 10000 is logged.
@@ -400,15 +411,15 @@ class InterruptedRunTest : public ExportRunTest {
       if (text.find("ncnt[0000010000]") != std::string::npos) fn();
     });
   }
-  void ExpectNothingLeft(const std::string& label) {
-    EXPECT_FALSE(Exists949(Path("carloc_hst-서울대구-19870701.dat")));
-    EXPECT_FALSE(Exists949(Path("carloc_hst-서울대구-19870701.log")));
-    EXPECT_TRUE(recorder_.Has(1, label + " run failed, removed[" +
-                                     Path("carloc_hst-서울대구-19870701.dat") + "]"));
-    EXPECT_TRUE(recorder_.Has(1, label + " run failed, removed[" +
-                                     Path("carloc_hst-서울대구-19870701.log") + "]"));
+  void ExpectNothingLeft() {
+    const std::string base = Path("carloc_hst-서울대구-") + day_;
+    EXPECT_FALSE(Exists949(base + ".dat"));
+    EXPECT_FALSE(Exists949(base + ".log"));
+    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + base + ".dat]"));
+    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + base + ".log]"));
     EXPECT_EQ(flag_.load(), 0);
   }
+  std::string day_;
 };
 
 TEST_F(InterruptedRunTest, ServerConnectionKilledInTheMiddleOfTheRows) {
@@ -419,13 +430,13 @@ TEST_F(InterruptedRunTest, ServerConnectionKilledInTheMiddleOfTheRows) {
     rs.GetFieldValue(0, pid);
   }
   AtRow10000([&] { Exec("select pg_terminate_backend(" + pid + ")"); });
-  EXPECT_EQ(Run({1, "19870701", "", ""}), ExportOutcome::kFailed);
+  EXPECT_EQ(Run({1, day_, "", ""}), ExportOutcome::kFailed);
   EXPECT_EQ(recorder_.Starting(1, "s_ThreadWorker Error: open recordset or GetRecordCount[").size(),
             1u);
   const auto ends = recorder_.Starting(1, "s_ThreadWorker ncnt[1");
   ASSERT_EQ(ends.size(), 1u);
   EXPECT_NE(ends[0], "s_ThreadWorker ncnt[12000] elapsed[0]sec");
-  ExpectNothingLeft("s_ThreadWorker");
+  ExpectNothingLeft();
 }
 
 TEST_F(InterruptedRunTest, CancelledFromAnotherThreadStopsAtTheNextRow) {
@@ -436,17 +447,17 @@ TEST_F(InterruptedRunTest, CancelledFromAnotherThreadStopsAtTheNextRow) {
     });
     forcedEnd.join();
   });
-  EXPECT_EQ(Run({1, "19870701", "", ""}), ExportOutcome::kFailed);
+  EXPECT_EQ(Run({1, day_, "", ""}), ExportOutcome::kFailed);
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker cancelled at ncnt[10000]"));
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[10000] elapsed[0]sec"));
-  ExpectNothingLeft("s_ThreadWorker");
+  ExpectNothingLeft();
 
   // Cancelled before it starts: no statement is sent.
   const auto statements = recorder_.Starting(1, kExportSelect).size();
-  EXPECT_EQ(Run({1, "19870701", "", ""}), ExportOutcome::kFailed);
+  EXPECT_EQ(Run({1, day_, "", ""}), ExportOutcome::kFailed);
   EXPECT_EQ(recorder_.Starting(1, kExportSelect).size(), statements + 1);  // logged, not sent
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker cancelled at ncnt[0]"));
-  ExpectNothingLeft("s_ThreadWorker");
+  ExpectNothingLeft();
 }
 
 TEST_F(ExportRunTest, RefusedAreaTextMakesNoFileAndSendsNothing) {
