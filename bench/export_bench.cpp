@@ -2,7 +2,7 @@
 //   bench_export export DSN UID PWD DAY OUTDIR [inline]   the day run into OUTDIR
 //   bench_export fetch  DSN UID PWD DAY                   the bare fetch of the same statement
 // Prints one line: mode, rows, seconds until the statement's result arrived, total seconds,
-// and the process's peak resident set in KiB.
+// the process's processor seconds (user and system) and its peak resident set in KiB.
 #include <sys/resource.h>
 
 #include <atomic>
@@ -27,6 +27,16 @@ long PeakRssKib() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
+}
+
+// Processor time of the whole process, every thread included.
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto sec = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return sec(usage.ru_utime) + sec(usage.ru_stime);
 }
 
 // Notes when the statement's result arrived and the run's row count, from the run's lines.
@@ -94,8 +104,9 @@ int main(int argc, char** argv) {
       return 1;
     }
     const auto t1 = SteadyClock::now();
-    std::printf("fetch rows %ld result %.2f total %.2f rss_kib %ld bytes %zu\n", rows,
-                Seconds(resultAt - t0).count(), Seconds(t1 - t0).count(), PeakRssKib(), bytes);
+    std::printf("fetch rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld bytes %zu\n", rows,
+                Seconds(resultAt - t0).count(), Seconds(t1 - t0).count(), CpuSeconds(),
+                PeakRssKib(), bytes);
     return 0;
   }
 
@@ -124,8 +135,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_export: the export failed\n");
     return 1;
   }
-  std::printf("%s rows %ld result %.2f total %.2f rss_kib %ld\n",
+  std::printf("%s rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld\n",
               options.bOverlapWriting ? "export" : "export-inline", watcher.rows,
-              Seconds(watcher.resultAt - t0).count(), Seconds(t1 - t0).count(), PeakRssKib());
+              Seconds(watcher.resultAt - t0).count(), Seconds(t1 - t0).count(), CpuSeconds(),
+              PeakRssKib());
   return 0;
 }
