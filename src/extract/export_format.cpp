@@ -42,6 +42,49 @@ std::size_t WriteUnsigned(std::uint64_t value, char* out) {
   return n;
 }
 
+// v as "%f" writes it, into out (400 bytes); returns the length.
+std::size_t PutFixed6(double v, char* out) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+  const bool negative = (bits >> 63) != 0;
+  const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+
+  // v = m * 2^e exactly, so v * 10^6 = m * 15625 * 2^(e + 6): an integer of at most 67 bits
+  // shifted right, which rounds exactly in 128-bit arithmetic.
+  std::uint64_t m = fraction;
+  int e = -1074;
+  if (exponent != 0) {
+    m |= std::uint64_t{1} << 52;
+    e = exponent - 1075;
+  }
+  const int shift = -(e + 6);
+  if (exponent == 0x7FF || shift < 16) {
+    // Infinities, NaN and magnitudes of 2^31 and more (never a position): printf itself.
+    const int n = std::snprintf(out, 400, "%f", v);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+  std::uint64_t q = 0;
+  if (shift < 100) {
+    __extension__ typedef unsigned __int128 u128;
+    const u128 p = static_cast<u128>(m) * 15625u;
+    u128 whole = p >> shift;
+    const u128 rest = p & ((u128{1} << shift) - 1);
+    const u128 half = u128{1} << (shift - 1);
+    if (rest > half || (rest == half && (whole & 1) != 0)) ++whole;
+    q = static_cast<std::uint64_t>(whole);  // v < 2^31, so v * 10^6 < 2^51
+  }
+  std::size_t n = 0;
+  if (negative) out[n++] = '-';
+  n += WriteUnsigned(q / 1000000, out + n);
+  out[n++] = '.';
+  std::uint64_t frac = q % 1000000;
+  for (int i = 5; i >= 0; --i) {
+    out[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + frac % 10);
+    frac /= 10;
+  }
+  return n + 6;
+}
+
 }  // namespace
 
 const char* WorkerLabel(int nWorker) {
@@ -156,48 +199,6 @@ PlanResult PlanExport(const ExportInputs& in, const char* exeDir, ExportPlan& pl
   return PlanResult::kOk;
 }
 
-std::size_t FormatFixed6(double v, char* out) {
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
-  const bool negative = (bits >> 63) != 0;
-  const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
-  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-
-  // v = m * 2^e exactly, so v * 10^6 = m * 15625 * 2^(e + 6): an integer of at most 67 bits
-  // shifted right, which rounds exactly in 128-bit arithmetic.
-  std::uint64_t m = fraction;
-  int e = -1074;
-  if (exponent != 0) {
-    m |= std::uint64_t{1} << 52;
-    e = exponent - 1075;
-  }
-  const int shift = -(e + 6);
-  if (exponent == 0x7FF || shift < 16) {
-    // Infinities, NaN and magnitudes of 2^31 and more (never a position): printf itself.
-    const int n = std::snprintf(out, 400, "%f", v);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
-  }
-  std::uint64_t q = 0;
-  if (shift < 100) {
-    __extension__ typedef unsigned __int128 u128;
-    const u128 p = static_cast<u128>(m) * 15625u;
-    u128 whole = p >> shift;
-    const u128 rest = p & ((u128{1} << shift) - 1);
-    const u128 half = u128{1} << (shift - 1);
-    if (rest > half || (rest == half && (whole & 1) != 0)) ++whole;
-    q = static_cast<std::uint64_t>(whole);  // v < 2^31, so v * 10^6 < 2^51
-  }
-  std::size_t n = 0;
-  if (negative) out[n++] = '-';
-  n += WriteUnsigned(q / 1000000, out + n);
-  out[n++] = '.';
-  std::uint64_t frac = q % 1000000;
-  for (int i = 5; i >= 0; --i) {
-    out[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + frac % 10);
-    frac /= 10;
-  }
-  return n + 6;
-}
-
 std::size_t FormatExportRow(const ExportRow& row, double lon, double lat, char* out) {
   std::size_t n = 0;
   auto put = [&](std::string_view s) {
@@ -214,9 +215,9 @@ std::size_t FormatExportRow(const ExportRow& row, double lon, double lat, char* 
   put(row.oncCd);
   put(row.taxCoid);
   put(ShortDriverId(row.drvUid, row.taxCoid));
-  n += FormatFixed6(lon, out + n);
+  n += PutFixed6(lon, out + n);
   out[n++] = ',';
-  n += FormatFixed6(lat, out + n);
+  n += PutFixed6(lat, out + n);
   out[n++] = '\r';
   out[n++] = '\n';
   return n;
