@@ -116,7 +116,9 @@ class ExportRun {
         log_(plan.szSummaryPath),
         summary_(state.lastCompany, [db](const char* coid, char* name) {
           GetCO_NM(db, coid, name);
-        }) {}
+        }) {
+    strRawCache_.reserve(256);
+  }
 
   ExportOutcome Run();
 
