@@ -1,8 +1,12 @@
 // One timed pass over a day of location history, for bench/export:
 //   bench_export export DSN UID PWD DAY OUTDIR [inline]   the day run into OUTDIR
 //   bench_export fetch  DSN UID PWD DAY                   the bare fetch of the same statement
+//   bench_export driver DSN UID PWD DAY                   the same through the ODBC driver
+//                                                         alone: 1000-row arrays of narrow text
 // Prints one line: mode, rows, seconds until the statement's result arrived, total seconds,
 // the process's processor seconds (user and system) and its peak resident set in KiB.
+#include <sql.h>
+#include <sqlext.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -11,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "db/odbc.h"
 #include "extract/export_format.h"
@@ -56,10 +61,62 @@ class Watcher : public zelvik::PaneListener {
   long rows = -1;
 };
 
+// The driver's own speed, without the wrapper: every column bound as narrow text over arrays
+// of 1000 rows, nothing done with the values.
+int DriverFetch(const std::string& connect, const std::string& statement) {
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  std::string conn = connect;
+  if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(conn.data()),
+                                      SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+    std::fprintf(stderr, "bench_export: the driver did not connect\n");
+    return 1;
+  }
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+  constexpr SQLULEN kRows = 1000;
+  constexpr SQLLEN kWidth = 2100;
+  std::string sql = statement;
+  const auto t0 = SteadyClock::now();
+  if (!SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS))) {
+    std::fprintf(stderr, "bench_export: the driver did not run the statement\n");
+    return 1;
+  }
+  const auto resultAt = SteadyClock::now();
+  SQLSMALLINT columns = 0;
+  SQLNumResultCols(stmt, &columns);
+  std::vector<std::vector<char>> data(static_cast<std::size_t>(columns),
+                                      std::vector<char>(kRows * kWidth));
+  std::vector<std::vector<SQLLEN>> length(static_cast<std::size_t>(columns),
+                                          std::vector<SQLLEN>(kRows));
+  for (SQLSMALLINT c = 0; c < columns; ++c) {
+    const auto i = static_cast<std::size_t>(c);
+    SQLBindCol(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, data[i].data(), kWidth,
+               length[i].data());
+  }
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRows), 0);
+  SQLULEN fetched = 0;
+  SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+  long rows = 0;
+  while (SQL_SUCCEEDED(SQLFetch(stmt))) rows += static_cast<long>(fetched);
+  const auto t1 = SteadyClock::now();
+  std::printf("driver rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld\n", rows,
+              Seconds(resultAt - t0).count(), Seconds(t1 - t0).count(), CpuSeconds(),
+              PeakRssKib());
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  SQLDisconnect(dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: bench_export export DSN UID PWD DAY OUTDIR [inline]\n"
-               "       bench_export fetch DSN UID PWD DAY\n");
+               "       bench_export fetch|driver DSN UID PWD DAY\n");
   return 2;
 }
 
@@ -71,6 +128,16 @@ int main(int argc, char** argv) {
   const std::string connect =
       std::string("DSN=") + argv[2] + ";UID=" + argv[3] + ";PWD=" + argv[4];
   const std::string day = argv[5];
+
+  if (mode == "driver") {
+    zelvik::ExportPlan plan;
+    std::string line;
+    if (zelvik::PlanExport({1, day, "", ""}, "/tmp", plan, line) != zelvik::PlanResult::kOk) {
+      std::fprintf(stderr, "%s\n", line.c_str());
+      return 1;
+    }
+    return DriverFetch(connect, plan.szStatement);
+  }
 
   zelvik::Database db;
   if (zelvik::OpenDB(&db, connect.c_str()) != 1) {
