@@ -1,0 +1,226 @@
+#include "extract/export_format.h"
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+#include "log/run_log.h"
+#include "util/codepage.h"
+
+namespace zelvik {
+namespace {
+
+// The table name enters the statement upper-cased.
+constexpr const char* kTableName = "CARLOC_HST_LST";
+
+bool IsAsciiAlnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// A day text counts by its first 8 characters, which must be digits.
+bool IsDayText(std::string_view day) {
+  if (day.size() < 8) return false;
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (day[i] < '0' || day[i] > '9') return false;
+  }
+  return true;
+}
+
+// True when snprintf's result (terminator included) fitted its buffer of n bytes.
+bool Fitted(int length, std::size_t n) {
+  return length >= 0 && static_cast<std::size_t>(length) < n;
+}
+
+std::size_t WriteUnsigned(std::uint64_t value, char* out) {
+  char digits[24];
+  std::size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (std::size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return n;
+}
+
+// v as "%f" writes it, into out (400 bytes); returns the length.
+std::size_t PutFixed6(double v, char* out) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+  const bool negative = (bits >> 63) != 0;
+  const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+
+  // v = m * 2^e exactly, so v * 10^6 = m * 15625 * 2^(e + 6): an integer of at most 67 bits
+  // shifted right, which rounds exactly in 128-bit arithmetic.
+  std::uint64_t m = fraction;
+  int e = -1074;
+  if (exponent != 0) {
+    m |= std::uint64_t{1} << 52;
+    e = exponent - 1075;
+  }
+  const int shift = -(e + 6);
+  if (exponent == 0x7FF || shift < 16) {
+    // Infinities, NaN and magnitudes of 2^31 and more (never a position): printf itself.
+    const int n = std::snprintf(out, 400, "%f", v);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+  }
+  std::uint64_t q = 0;
+  if (shift < 100) {
+    __extension__ typedef unsigned __int128 u128;
+    const u128 p = static_cast<u128>(m) * 15625u;
+    u128 whole = p >> shift;
+    const u128 rest = p & ((u128{1} << shift) - 1);
+    const u128 half = u128{1} << (shift - 1);
+    if (rest > half || (rest == half && (whole & 1) != 0)) ++whole;
+    q = static_cast<std::uint64_t>(whole);  // v < 2^31, so v * 10^6 < 2^51
+  }
+  std::size_t n = 0;
+  if (negative) out[n++] = '-';
+  n += WriteUnsigned(q / 1000000, out + n);
+  out[n++] = '.';
+  std::uint64_t frac = q % 1000000;
+  for (int i = 5; i >= 0; --i) {
+    out[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + frac % 10);
+    frac /= 10;
+  }
+  return n + 6;
+}
+
+}  // namespace
+
+const char* WorkerLabel(int nWorker) {
+  switch (nWorker) {
+    case 2: return "s_ThreadWorker2";
+    case 3: return "s_ThreadWorker3";
+    case 4: return "s_ThreadWorker4";
+    default: return "s_ThreadWorker";
+  }
+}
+
+bool IsValidAreaText(std::string_view area) {
+  // code ( "','" code )*
+  std::size_t i = 0;
+  for (;;) {
+    const std::size_t start = i;
+    while (i < area.size() && IsAsciiAlnum(area[i])) ++i;
+    if (i == start) return false;
+    if (i == area.size()) return true;
+    if (area.substr(i, 3) != "','") return false;
+    i += 3;
+  }
+}
+
+const std::string& AreaFileName(std::string_view area) {
+  if (area == "00001") return Kr("서울");
+  if (area == "00003") return Kr("대구");
+  if (area == "00007") return Kr("청주");
+  if (area == "00008") return Kr("충주");
+  return Kr("지역알수없음");
+}
+
+PlanResult PlanExport(const ExportInputs& in, const char* exeDir, ExportPlan& plan,
+                      std::string& logLine) {
+  logLine.clear();
+  plan = ExportPlan{};
+  if (in.nWorker < 1 || in.nWorker > 4) {
+    logLine = Format("ExportLocationHistory worker number[%d] is not 1 to 4", in.nWorker);
+    return PlanResult::kBadWorker;
+  }
+  plan.nWorker = in.nWorker;
+  plan.szLabel = WorkerLabel(in.nWorker);
+  const bool bRange = in.nWorker != 1;
+  const char* label = plan.szLabel;
+
+  if (!IsDayText(in.strDay) || (bRange && !IsDayText(in.strEndDay))) {
+    logLine = bRange ? Format("%s day text refused[%s][%s]: 8 digits YYYYMMDD", label,
+                              in.strDay.c_str(), in.strEndDay.c_str())
+                     : Format("%s day text refused[%s]: 8 digits YYYYMMDD", label,
+                              in.strDay.c_str());
+    return PlanResult::kBadDay;
+  }
+  if (bRange && !IsValidAreaText(in.strArea)) {
+    logLine = Format("%s area text refused[%s]: codes of letters and digits joined by ',' only",
+                     label, in.strArea.c_str());
+    return PlanResult::kBadArea;
+  }
+  const char* day = in.strDay.c_str();
+  const char* endDay = in.strEndDay.c_str();
+  const char* dir = exeDir != nullptr ? exeDir : "";
+
+  // Both files share the base name; ".dat" and ".log" have the same length.
+  char szBase[kPathBytes * 8] = {};
+  const int nBase =
+      bRange ? std::snprintf(szBase, sizeof(szBase), "%s/carloc_hst-%s-%8.8s-%8.8s", dir,
+                             AreaFileName(in.strArea).c_str(), day, endDay)
+             : std::snprintf(szBase, sizeof(szBase), "%s/carloc_hst-%s-%8.8s", dir,
+                             Kr("서울대구").c_str(), day);
+  const bool baseFits = Fitted(nBase, sizeof(szBase));
+  if (!baseFits || static_cast<std::size_t>(nBase) + 4 > kPathBytes - 1) {
+    logLine = Format("%s file name longer than %zu bytes[%s.dat]", label, kPathBytes - 1,
+                     baseFits ? szBase : dir);
+    return PlanResult::kNameTooLong;
+  }
+  const std::size_t nName = static_cast<std::size_t>(nBase);
+  std::memcpy(plan.szExportPath, szBase, nName);
+  std::memcpy(plan.szExportPath + nName, ".dat", 5);
+  std::memcpy(plan.szSummaryPath, szBase, nName);
+  std::memcpy(plan.szSummaryPath + nName, ".log", 5);
+
+  // The statements exactly as the server has always been sent them.
+  const int nStatement =
+      bRange ? std::snprintf(plan.szStatement, kStatementBytes,
+                             "select CONCAT(UTL_RAW.CAST_TO_RAW(car_no), '00000000') as car_no, "
+                             "cre_dt, substr(cre_dt,5,6), area_cd, car_x, car_y, onc_cd, "
+                             "tax_coid,drv_uid from %s where area_cd in ('%s') and cre_day >= "
+                             "'%8.8s' and cre_day <= '%8.8s' order by area_cd,car_no,cre_dt;",
+                             kTableName, in.strArea.c_str(), day, endDay)
+             : std::snprintf(plan.szStatement, kStatementBytes,
+                             "select CONCAT(UTL_RAW.CAST_TO_RAW(car_no), '00000000') as car_no, "
+                             "cre_dt, substr(cre_dt,5,6), area_cd, car_x, car_y, onc_cd, "
+                             "tax_coid,drv_uid from %s where area_cd in ('00001','00003') and "
+                             "cre_day = '%8.8s' order by area_cd,car_no,cre_dt;",
+                             kTableName, day);
+  if (!Fitted(nStatement, kStatementBytes)) {
+    plan.szStatement[0] = '\0';
+    logLine = Format("%s statement longer than %zu bytes not sent, area text[%s]", label,
+                     kStatementBytes - 1, in.strArea.c_str());
+    return PlanResult::kStatementTooLong;
+  }
+
+  plan.strHeader1 = Kr(
+      "#차량번호,일자,생성월,지역코드,좌표X(bessel),좌표Y(bessel),승빈차코드,회사코드,운전자ID,"
+      "좌표X(wgs84),좌표Y(wgs84)");
+  const std::string& codes = Kr("승빈차코드 (공차→공차:0, 공차→승차:1,승차→공차:2, 승차→승차:3)");
+  if (bRange) {
+    plan.strHeader2 = Kr("#지역코드(") + in.strArea + "), " + codes;
+  } else {
+    plan.strHeader2 = Kr("#지역코드(서울:'00001',대구:'00003',대구:'00003'), ") + codes;
+  }
+  plan.strSummaryDate.assign(in.strDay, 0, 8);
+  return PlanResult::kOk;
+}
+
+std::size_t FormatExportRow(const ExportRow& row, double lon, double lat, char* out) {
+  std::size_t n = 0;
+  auto put = [&](std::string_view s) {
+    if (!s.empty()) std::memcpy(out + n, s.data(), s.size());
+    n += s.size();
+    out[n++] = ',';
+  };
+  put(row.carNo);
+  put(row.creDt);
+  put(row.creMonth);
+  put(row.areaCd);
+  put(row.carX);
+  put(row.carY);
+  put(row.oncCd);
+  put(row.taxCoid);
+  put(ShortDriverId(row.drvUid, row.taxCoid));
+  n += PutFixed6(lon, out + n);
+  out[n++] = ',';
+  n += PutFixed6(lat, out + n);
+  out[n++] = '\r';
+  out[n++] = '\n';
+  return n;
+}
+
+}  // namespace zelvik

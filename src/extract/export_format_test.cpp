@@ -1,0 +1,213 @@
+#include "extract/export_format.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "geo/datum.h"
+#include "util/codepage.h"
+
+namespace zelvik {
+namespace {
+
+std::string Printf6(double v) {
+  char buf[512];
+  std::snprintf(buf, sizeof(buf), "%f", v);
+  return buf;
+}
+
+// A number as an export row writes it (as the longitude of a row of empty values).
+std::string Fast6(double v) {
+  char row[kMaxRowBytes];
+  const std::size_t n = FormatExportRow(ExportRow{}, v, 0.0, row);
+  const std::string text(row, n);
+  EXPECT_EQ(text.compare(0, 9, ",,,,,,,,,"), 0);
+  EXPECT_EQ(text.compare(text.size() - 11, 11, ",0.000000\r\n"), 0);
+  return text.substr(9, text.size() - 20);
+}
+
+TEST(RowNumbers, MatchPrintfOnEdgesTiesAndFallbacks) {
+  const double cases[] = {
+      0.0, -0.0, 1.0, -1.0, 0.5, 127.0, 37.5, 1e-7, -1e-7, 4e-7, 5e-7, -5e-7, 6e-7,
+      0.0000005, 0.0000015, 0.0000025, 1.0000005, 0.9999995, 0.99999949999, 999999.9999995,
+      std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min(),
+      std::numeric_limits<double>::min(), 2147483647.0, 2147483648.0, -2147483649.5, 1e15,
+      1e300, -1e300, std::numeric_limits<double>::max(),
+      std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+      std::numeric_limits<double>::quiet_NaN()};
+  for (double v : cases) EXPECT_EQ(Fast6(v), Printf6(v)) << std::hexfloat << v;
+
+  // Exact ties: v * 10^6 ends in .5 only for multiples of 2^-7 * 5^-6 * 5^6 = 1/128.
+  for (int k = -40000; k <= 40000; ++k) {
+    const double v = k / 128.0;
+    ASSERT_EQ(Fast6(v), Printf6(v)) << v;
+  }
+  // Neighbours of every rounding boundary near typical degrees.
+  for (int k = 0; k < 20000; ++k) {
+    const double b = 126.0 + (k + 0.5) * 1e-6;
+    for (double v : {std::nextafter(b, 0.0), b, std::nextafter(b, 1e9)}) {
+      ASSERT_EQ(Fast6(v), Printf6(v)) << std::hexfloat << v;
+      ASSERT_EQ(Fast6(-v), Printf6(-v)) << std::hexfloat << v;
+    }
+  }
+}
+
+TEST(RowNumbers, MatchPrintfOnRandomValuesAndConvertedPositions) {
+  std::mt19937_64 rng(20220718);
+  std::uniform_real_distribution<double> degrees(-200.0, 200.0);
+  for (int i = 0; i < 300000; ++i) {
+    const double v = degrees(rng);
+    ASSERT_EQ(Fast6(v), Printf6(v)) << std::hexfloat << v;
+  }
+  // Every exponent, finite or not.
+  for (int i = 0; i < 300000; ++i) {
+    const double v = std::bit_cast<double>(rng());
+    ASSERT_EQ(Fast6(v), Printf6(v)) << std::hexfloat << v;
+  }
+  // What the export actually prints: converted positions across Korea and beyond.
+  for (std::uint32_t x = 4500000; x < 4700000; x += 997) {
+    for (std::uint32_t y = 1200000; y < 1400000; y += 9973) {
+      double lon = 0, lat = 0;
+      BesselToWgs84(x, y, lon, lat);
+      ASSERT_EQ(Fast6(lon), Printf6(lon)) << x << " " << y;
+      ASSERT_EQ(Fast6(lat), Printf6(lat)) << x << " " << y;
+    }
+  }
+}
+
+TEST(FormatExportRow, ShortensTheDriverIdByTheCompanyIdLength) {
+  char out[kMaxRowBytes];
+  ExportRow row{"12가3456", "20220718093000", "071809", "00003", "4572000", "1290000", "1",
+                "T001", "T00198765"};
+  std::size_t n = FormatExportRow(row, 128.5, 35.25, out);
+  EXPECT_EQ(std::string(out, n),
+            "12가3456,20220718093000,071809,00003,4572000,1290000,1,T001,98765,128.500000,"
+            "35.250000\r\n");
+
+  row.drvUid = "ABC";  // not longer than the company id: empty
+  n = FormatExportRow(row, 0.0, 0.0, out);
+  EXPECT_EQ(std::string(out, n),
+            "12가3456,20220718093000,071809,00003,4572000,1290000,1,T001,,0.000000,0.000000\r\n");
+
+  row.drvUid = "T001";  // as long as the company id: empty
+  row.taxCoid = "";     // an empty company id keeps the whole driver id
+  n = FormatExportRow(row, -0.0, 1e-9, out);
+  EXPECT_EQ(std::string(out, n),
+            "12가3456,20220718093000,071809,00003,4572000,1290000,1,,T001,-0.000000,0.000000\r\n");
+}
+
+TEST(AreaText, OnlyCodesJoinedByQuoteCommaQuote) {
+  for (const char* good : {"00001", "00003", "A1", "00001','00003", "1','2','3"}) {
+    EXPECT_TRUE(IsValidAreaText(good)) << good;
+  }
+  for (const char* bad : {"", "00001'", "'00001", "00001','", "00001',00003", "00001,00003",
+                          "0000 1", "00001') or ('1'='1", "00001';drop table x;--", "','",
+                          "00001'',''00003", "\xb0\xa1", "00001\n"}) {
+    EXPECT_FALSE(IsValidAreaText(bad)) << bad;
+  }
+}
+
+class PlanTest : public ::testing::Test {
+ protected:
+  PlanResult Plan(const ExportInputs& in, const char* dir = "/srv/z") {
+    return PlanExport(in, dir, plan_, log_);
+  }
+  ExportPlan plan_;
+  std::string log_;
+};
+
+TEST_F(PlanTest, DayRunNamesHeadersStatementAndDate) {
+  ASSERT_EQ(Plan({1, "20220718093000", "", ""}), PlanResult::kOk);
+  EXPECT_STREQ(plan_.szLabel, "s_ThreadWorker");
+  EXPECT_EQ(std::string(plan_.szExportPath), Utf8ToCp949("/srv/z/carloc_hst-서울대구-20220718.dat"));
+  EXPECT_EQ(std::string(plan_.szSummaryPath), Utf8ToCp949("/srv/z/carloc_hst-서울대구-20220718.log"));
+  // 서 is BC AD in code page 949.
+  EXPECT_NE(std::string(plan_.szExportPath).find("\xbc\xad"), std::string::npos);
+  EXPECT_EQ(plan_.strHeader1,
+            Utf8ToCp949("#차량번호,일자,생성월,지역코드,좌표X(bessel),좌표Y(bessel),승빈차코드,"
+                        "회사코드,운전자ID,좌표X(wgs84),좌표Y(wgs84)"));
+  EXPECT_EQ(plan_.strHeader2,
+            Utf8ToCp949("#지역코드(서울:'00001',대구:'00003',대구:'00003'), 승빈차코드 "
+                        "(공차→공차:0, 공차→승차:1,승차→공차:2, 승차→승차:3)"));
+  // The arrow exists in code page 949 (A1 E6); no character became '?'.
+  EXPECT_NE(plan_.strHeader2.find("\xa1\xe6"), std::string::npos);
+  EXPECT_EQ(plan_.strHeader2.find('?'), std::string::npos);
+  EXPECT_STREQ(plan_.szStatement,
+               "select CONCAT(UTL_RAW.CAST_TO_RAW(car_no), '00000000') as car_no, cre_dt, "
+               "substr(cre_dt,5,6), area_cd, car_x, car_y, onc_cd, tax_coid,drv_uid from "
+               "CARLOC_HST_LST where area_cd in ('00001','00003') and cre_day = '20220718' "
+               "order by area_cd,car_no,cre_dt;");
+  EXPECT_EQ(plan_.strSummaryDate, "20220718");
+}
+
+TEST_F(PlanTest, RangeRunNamesFollowTheAreaText) {
+  ASSERT_EQ(Plan({3, "20220718", "20220720", "00008"}), PlanResult::kOk);
+  EXPECT_STREQ(plan_.szLabel, "s_ThreadWorker3");
+  EXPECT_EQ(std::string(plan_.szExportPath),
+            Utf8ToCp949("/srv/z/carloc_hst-충주-20220718-20220720.dat"));
+  EXPECT_STREQ(plan_.szStatement,
+               "select CONCAT(UTL_RAW.CAST_TO_RAW(car_no), '00000000') as car_no, cre_dt, "
+               "substr(cre_dt,5,6), area_cd, car_x, car_y, onc_cd, tax_coid,drv_uid from "
+               "CARLOC_HST_LST where area_cd in ('00008') and cre_day >= '20220718' and "
+               "cre_day <= '20220720' order by area_cd,car_no,cre_dt;");
+
+  const std::pair<const char*, const char*> names[] = {
+      {"00001", "서울"}, {"00003", "대구"}, {"00007", "청주"}, {"00008", "충주"},
+      {"00002", "지역알수없음"}, {"000011", "지역알수없음"}, {"00001','00003", "지역알수없음"}};
+  for (const auto& [area, name] : names) {
+    ASSERT_EQ(Plan({2, "20220718", "20220720", area}), PlanResult::kOk) << area;
+    EXPECT_EQ(std::string(plan_.szSummaryPath),
+              Utf8ToCp949(std::string("/srv/z/carloc_hst-") + name + "-20220718-20220720.log"));
+  }
+  // The last plan: the list of areas stands in the header and the statement unchanged.
+  EXPECT_EQ(plan_.strHeader2,
+            Utf8ToCp949("#지역코드(00001','00003), 승빈차코드 (공차→공차:0, 공차→승차:1,승차→공차:2, "
+                        "승차→승차:3)"));
+  EXPECT_NE(std::string(plan_.szStatement).find("area_cd in ('00001','00003') and"),
+            std::string::npos);
+}
+
+TEST_F(PlanTest, RefusalsExplainThemselvesAndLeaveNothingUsable) {
+  EXPECT_EQ(Plan({2, "20220718", "20220720", "00001') or ('1'='1"}), PlanResult::kBadArea);
+  EXPECT_EQ(log_,
+            "s_ThreadWorker2 area text refused[00001') or ('1'='1]: codes of letters and digits "
+            "joined by ',' only");
+  EXPECT_STREQ(plan_.szStatement, "");
+  EXPECT_STREQ(plan_.szExportPath, "");
+
+  EXPECT_EQ(Plan({4, "20220718", "2022072'", "00003"}), PlanResult::kBadDay);
+  EXPECT_EQ(log_, "s_ThreadWorker4 day text refused[20220718][2022072']: 8 digits YYYYMMDD");
+  EXPECT_EQ(Plan({1, "2022071", "", ""}), PlanResult::kBadDay);
+  EXPECT_EQ(Plan({0, "20220718", "", ""}), PlanResult::kBadWorker);
+  EXPECT_EQ(Plan({5, "20220718", "", ""}), PlanResult::kBadWorker);
+
+  // 255 bytes of file name fit, 256 do not.
+  const std::size_t fixed = std::string("/carloc_hst-").size() + Utf8ToCp949("서울대구").size() +
+                            std::string("-20220718.dat").size();
+  std::string dir(255 - fixed, 'd');
+  ASSERT_EQ(Plan({1, "20220718", "", ""}, dir.c_str()), PlanResult::kOk);
+  EXPECT_EQ(std::string(plan_.szExportPath).size(), 255u);
+  dir.push_back('d');
+  EXPECT_EQ(Plan({1, "20220718", "", ""}, dir.c_str()), PlanResult::kNameTooLong);
+  EXPECT_NE(log_.find("file name longer than 255 bytes"), std::string::npos);
+
+  // A valid list of areas just long enough to push the statement past 1023 bytes.
+  ASSERT_EQ(Plan({2, "20220718", "20220720", "A"}), PlanResult::kOk);
+  const std::size_t fixedStatement = std::string(plan_.szStatement).size() - 1;
+  std::string area;
+  while (area.size() + fixedStatement < 900) area += "00001','";
+  area.append(1023 - fixedStatement - area.size(), '7');
+  EXPECT_EQ(Plan({2, "20220718", "20220720", area}), PlanResult::kOk);
+  EXPECT_EQ(std::string(plan_.szStatement).size(), 1023u);
+  area.push_back('7');
+  EXPECT_EQ(Plan({2, "20220718", "20220720", area}), PlanResult::kStatementTooLong);
+  EXPECT_STREQ(plan_.szStatement, "");
+  EXPECT_NE(log_.find("statement longer than 1023 bytes not sent"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zelvik
