@@ -1,5 +1,6 @@
 #include "extract/window_model.h"
 
+#include "extract/export_format.h"
 #include "extract/workers.h"
 #include "log/run_log.h"
 #include "util/codepage.h"

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "db/odbc.h"
+#include "extract/export_format.h"
 #include "extract/window_model.h"
 #include "log/run_log.h"
 #include "util/number_parse.h"
@@ -14,8 +15,6 @@
 namespace zelvik {
 namespace {
 
-constexpr const char* kLabels[] = {"s_ThreadWorker", "s_ThreadWorker2", "s_ThreadWorker3",
-                                   "s_ThreadWorker4"};
 constexpr const char* kTriggerTime = "0700";  // nhour_check of worker 1
 constexpr int kPassWaitSteps = 50;             // worker 1 between two looks at the clock
 constexpr int kRetrySteps = 12;                // worker 1 between two connection attempts
@@ -60,7 +59,7 @@ class Worker {
         db_(slot_, dlg->Backend().NewSession(n)) {}
 
   void Log(const std::string& text) { WriteLog(text, n_); }
-  const char* Label() const { return kLabels[n_ - 1]; }
+  const char* Label() const { return WorkerLabel(n_); }
 
   // A stop request, or a forced end.
   bool Stopped() const { return g_bstop.load() != 0 || cancel_.IsCancelled(); }
@@ -303,8 +302,6 @@ int RangeWorker(WindowModel* pDlg, int n) {
 }
 
 }  // namespace
-
-const char* WorkerLabel(int n) { return (n >= 1 && n <= 4) ? kLabels[n - 1] : "s_ThreadWorker"; }
 
 int s_ThreadWorker(WindowModel* pDlg) { return Worker1(pDlg); }
 int s_ThreadWorker2(WindowModel* pDlg) { return RangeWorker(pDlg, 2); }

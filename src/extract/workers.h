@@ -25,9 +25,6 @@ int s_ThreadWorker4(WindowModel* pDlg);
 // slot as the very last step. An unexpected failure inside the worker is logged, not thrown.
 void RunWorkerThread(WindowModel* pDlg, int n);
 
-// "s_ThreadWorker", "s_ThreadWorker2", ...
-const char* WorkerLabel(int n);
-
 // The date-field check: year, month and day are the plain decimal values of characters 1-4,
 // 5-6 and 7-8 of each text. Valid when the years and the months are equal, both days are at
 // least 1 and the first is not after the last; then both days are given as "%04d%02d%02d".

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "extract/window_model.h"
+#include "extract/export_format.h"
 #include "extract/workers.h"
 #include "log/log_pane.h"
 #include "util/fake_clock.h"
