@@ -9,6 +9,15 @@
 // Texts are code page 949. Every member may be read from any thread; the commands
 // (OnInitDialog, OnPresetCheck, OnBesselCheck, OnStartStop, OnCancel, Teardown) run on the
 // window thread, one at a time.
+//
+// How a view uses it:
+//   1. bind its four panes (BindLogPanes), SetView(this), then OnInitDialog(); fill its controls
+//      from GetText/GetCheck (or from the change notifications OnInitDialog sends);
+//   2. on every edit of a field or click on a check box, SetText/SetCheck first, then the
+//      command of that control: OnPresetCheck for 1011, OnBesselCheck for 1027;
+//   3. a click on 1000 and the one-shot start timer: OnStartStop;
+//   4. cancel / close box: OnCancel; once the window is gone: Teardown.
+// Check box 1017 and the labels are the view's alone: nothing reads them.
 
 #include <array>
 #include <atomic>
