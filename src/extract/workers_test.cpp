@@ -338,7 +338,7 @@ TEST_F(RangeWorkerTest, QuietHoursHoldAWeekdayRunUntil0200ButNotASaturdayOne) {
   EXPECT_EQ(backend_.Runs()[2].at, At(2022, 11, 9, 23, 30, 15));
 }
 
-TEST_F(RangeWorkerTest, StopIsSeenInTheGateWaitButNotInTheFirstDelay) {
+TEST_F(RangeWorkerTest, StopIsSeenInTheGateAndFlagWaitsButNotInTheFirstDelay) {
   // Gate wait on a Wednesday night: ends within a second, without a run.
   clock_.SetNow(At(2022, 11, 9, 23, 30, 0));
   model_->SetCheck(kIdRange2, 1);
@@ -353,6 +353,21 @@ TEST_F(RangeWorkerTest, StopIsSeenInTheGateWaitButNotInTheFirstDelay) {
   EXPECT_LE(StopTime(2) - hold, 1);
   EXPECT_EQ(backend_.RunCount(), 0);
   EXPECT_EQ(model_->Outcome(2), WorkerOutcome::kStopped);
+
+  // Flag wait: worker 1's query flag stays set.
+  model_->SetText(kIdStartStop, "Zelvik");
+  model_->m_bQryThread1.store(1);
+  hold = clock_.Now() + 100;
+  clock_.HoldAt(hold);
+  model_->OnStartStop();
+  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+  EXPECT_TRUE(recorder_.Has(2, "Sleep 59 sec => (m_bQryThread1[1] || m_bQryThread3[0]"));
+  g_bstop.store(1);
+  clock_.Release();
+  ASSERT_TRUE(WaitEnded(2));
+  EXPECT_LE(recorder_.Lines(2).back().at - hold, 1);
+  EXPECT_EQ(backend_.Opens(2), 1);  // no second connection
+  model_->m_bQryThread1.store(0);
 
   // First delay: the stop is seen only after it, at the checks; nothing is connected.
   model_->SetText(kIdStartStop, "Zelvik");
