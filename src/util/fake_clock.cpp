@@ -1,5 +1,6 @@
 #include "util/fake_clock.h"
 
+#include <chrono>
 #include <thread>
 
 namespace zelvik {
@@ -12,7 +13,20 @@ std::time_t FakeClock::Now() {
 bool FakeClock::Sleep(std::int64_t ms, const CancelToken* cancel) {
   if (cancel != nullptr && cancel->IsCancelled()) return false;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    auto endsAfterHold = [&] {
+      return holding_ && now_ + static_cast<std::time_t>((subSecondMs_ + ms) / 1000) > holdAt_;
+    };
+    if (endsAfterHold()) {
+      ++held_;
+      cv_.notify_all();
+      // A cancel request does not signal this clock, so look at the token now and then.
+      while (endsAfterHold() && (cancel == nullptr || !cancel->IsCancelled())) {
+        cv_.wait_for(lock, std::chrono::milliseconds(2));
+      }
+      --held_;
+      if (cancel != nullptr && cancel->IsCancelled()) return false;
+    }
     sleptMs_ += ms;
     subSecondMs_ += ms;
     now_ += static_cast<std::time_t>(subSecondMs_ / 1000);
@@ -27,16 +41,42 @@ void FakeClock::SetNow(std::time_t t) {
   std::lock_guard<std::mutex> lock(mutex_);
   now_ = t;
   subSecondMs_ = 0;
+  cv_.notify_all();
 }
 
 void FakeClock::Advance(std::int64_t seconds) {
   std::lock_guard<std::mutex> lock(mutex_);
   now_ += static_cast<std::time_t>(seconds);
+  cv_.notify_all();
 }
 
 std::int64_t FakeClock::SleptMs() {
   std::lock_guard<std::mutex> lock(mutex_);
   return sleptMs_;
+}
+
+void FakeClock::HoldAt(std::time_t t) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holding_ = true;
+  holdAt_ = t;
+  cv_.notify_all();
+}
+
+void FakeClock::Release() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holding_ = false;
+  cv_.notify_all();
+}
+
+bool FakeClock::WaitForHeld(int count, std::int64_t timeoutMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                      [&] { return held_ >= count; });
+}
+
+int FakeClock::Held() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return held_;
 }
 
 std::time_t FakeClock::MakeLocal(int year, int month, int day, int hour, int minute,

@@ -1,0 +1,300 @@
+// zelvik-cli against the sandbox database: the program as an operator or a service runs it.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "db/testing/sandbox.h"
+#include "util/codepage.h"
+
+extern char** environ;
+
+namespace zelvik {
+namespace {
+
+namespace fs = std::filesystem;
+using sandbox::kSandboxDevDsn;
+using sandbox::SandboxExec;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// UTF-8 lines as the program writes them: code page 949, CR LF.
+std::string Cp949Lines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& l : lines) out += Utf8ToCp949(l) + "\r\n";
+  return out;
+}
+
+const char* kExportHeader =
+    "#차량번호,일자,생성월,지역코드,좌표X(bessel),좌표Y(bessel),승빈차코드,회사코드,운전자ID,"
+    "좌표X(wgs84),좌표Y(wgs84)";
+const char* kDayHeader2 =
+    "#지역코드(서울:'00001',대구:'00003',대구:'00003'), 승빈차코드 (공차→공차:0, 공차→승차:1,"
+    "승차→공차:2, 승차→승차:3)";
+const char* kSummaryHeader = "회사명,차량번호,일자,레코드수,승빈차변경횟수,마지막-승빈차코드";
+
+// One run of the program, its output kept in files.
+class Cli {
+ public:
+  explicit Cli(const fs::path& dir) : out_(dir / "stdout.txt"), err_(dir / "stderr.txt") {}
+
+  // Starts the program with the arguments and extra environment entries.
+  void Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    std::vector<std::string> argv = {ZELVIK_CLI};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargs;
+    for (std::string& a : argv) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    std::vector<std::string> envs = env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      if (std::string(*e).rfind("ZELVIK_PWD=", 0) != 0) envs.emplace_back(*e);
+    }
+    std::vector<char*> cenv;
+    for (std::string& e : envs) cenv.push_back(e.data());
+    cenv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    ASSERT_EQ(posix_spawn(&pid_, cargs[0], &actions, nullptr, cargs.data(), cenv.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  // Waits for the end (at most timeoutMs); the exit status, or -1 when it did not end.
+  int Wait(int timeoutMs = 120000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      int status = 0;
+      pid_t r = waitpid(pid_, &status, WNOHANG);
+      if (r == pid_) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      if (std::chrono::steady_clock::now() > end) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  int Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    Start(args, env);
+    return Wait();
+  }
+  void Signal(int sig) { kill(pid_, sig); }
+  std::string Out() const { return ReadFile(out_); }
+  std::string Err() const { return ReadFile(err_); }
+
+ private:
+  fs::path out_, err_;
+  pid_t pid_ = -1;
+};
+
+class CliEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ZELVIK_REQUIRE_SANDBOX();
+    base_ = fs::temp_directory_path() /
+            ("zelvik-cli-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(base_);
+    home_ = base_ / "home";
+    fs::create_directories(home_);
+  }
+  void TearDown() override {
+    if (!base_.empty()) fs::remove_all(base_);
+  }
+  // Replaces the location rows of the days (SQL list) by the value tuples (UTF-8).
+  static void Rows(const std::string& daysIn, const std::string& values) {
+    SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day in (" + daysIn + ")");
+    if (values.empty()) return;
+    SandboxExec(kSandboxDevDsn,
+                "insert into carloc_hst_lst (car_no, cre_dt, cre_day, area_cd, car_x, car_y, "
+                "onc_cd, tax_coid, drv_uid) values " + values);
+  }
+  static void Company(const std::string& coid, const std::string& name) {
+    SandboxExec(kSandboxDevDsn, "delete from carco_mst where coid = '" + coid + "'");
+    SandboxExec(kSandboxDevDsn,
+                "insert into carco_mst (coid, co_nm) values ('" + coid + "', '" + name + "')");
+  }
+  // Every file under the program directory, joined.
+  std::string AllLogs() {
+    std::string all;
+    for (const auto& e : fs::recursive_directory_iterator(home_)) {
+      if (e.is_regular_file() && e.path().extension() == ".log") all += ReadFile(e.path());
+    }
+    return all;
+  }
+
+  fs::path base_, home_;
+};
+
+TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
+  Company("W9101", "연습운수(주)");
+  SandboxExec(kSandboxDevDsn, "delete from carco_mst where coid = 'W9102'");
+  Rows("'19910521'",
+       "('서울12가3456','19910521080100','19910521','00001','4571300','1352500','1','W9101','W9101D01'),"
+       "('서울12가3456','19910521080000','19910521','00001','4571208','1352394','1','W9101','W9101D01'),"
+       "('서울12가3456','19910521080200','19910521','00001','4571400','1352600','3','W9101','W9101D02'),"
+       "('대구34나5678','19910521090000','19910521','00003','4629650','1291370','2','W9102','W9102K7'),"
+       "('대구34나5678','19910521090100','19910521','00003','4629700','1291400','2','W9102','W9102K7'),"
+       "('청주56다7890','19910521080000','19910521','00007','4589604','1319112','0','W9101','W9101X')");
+  Cli cli(base_);
+  ASSERT_EQ(cli.Run({"--home", home_.string(), "--ignore-quiet-hours", "day", "19910521"}), 0)
+      << cli.Err();
+  EXPECT_EQ(ReadFile(home_ / "carloc_hst-서울대구-19910521.dat"),
+            Cp949Lines({kExportHeader, kDayHeader2,
+                        "서울12가3456,19910521080000,052108,00001,4571208,1352394,1,W9101,D01,"
+                        "126.975884,37.569279",
+                        "서울12가3456,19910521080100,052108,00001,4571300,1352500,1,W9101,D01,"
+                        "126.978439,37.572223",
+                        "서울12가3456,19910521080200,052108,00001,4571400,1352600,3,W9101,D02,"
+                        "126.981217,37.575000",
+                        "대구34나5678,19910521090000,052109,00003,4629650,1291370,2,W9102,K7,"
+                        "128.599165,35.874402",
+                        "대구34나5678,19910521090100,052109,00003,4629700,1291400,2,W9102,K7,"
+                        "128.600554,35.875235"}));
+  EXPECT_EQ(ReadFile(home_ / "carloc_hst-서울대구-19910521.log"),
+            Cp949Lines({kSummaryHeader, "연습운수(주),서울12가3456,'1991/05/21',3,2,3",
+                        ",대구34나5678,'1991/05/21',2,1,2"}));
+  // Pane lines on standard output, UTF-8, prefixed with the pane number.
+  const std::string out = cli.Out();
+  EXPECT_NE(out.find("[1] "), std::string::npos);
+  EXPECT_NE(out.find(" ------------------------------- s_ThreadWorker START g_bstop[0] "),
+            std::string::npos);
+  EXPECT_NE(out.find(" LoadMemoryCOM_NM ncnt[0]\n"), std::string::npos);
+  EXPECT_NE(out.find(" s_ThreadWorker ncnt[5] elapsed["), std::string::npos);
+  EXPECT_NE(out.find(" ------------------------------- s_ThreadWorker STOP g_bstop[0] "),
+            std::string::npos);
+  EXPECT_NE(cli.Err().find("s_ThreadWorker: good"), std::string::npos);
+  // The company learned from the database went to the cache file.
+  EXPECT_EQ(ReadFile(home_ / "com_nm.cfg"), Cp949Lines({"W9101,연습운수(주)"}));
+
+  // The clean-up of that folder: runs of code 1 and 2 of one vehicle reduced to their last line.
+  Cli clean(base_);
+  ASSERT_EQ(clean.Run({"--home", home_.string(), "clean", home_.string()}), 0) << clean.Err();
+  EXPECT_EQ(ReadFile(home_ / "converted" / "carloc_hst-서울대구-19910521.dat"),
+            Cp949Lines({kExportHeader, kDayHeader2,
+                        "서울12가3456,19910521080000,052108,00001,4571208,1352394,0,W9101,D01,"
+                        "126.975884,37.569279",
+                        "서울12가3456,19910521080100,052108,00001,4571300,1352500,1,W9101,D01,"
+                        "126.978439,37.572223",
+                        "서울12가3456,19910521080200,052108,00001,4571400,1352600,3,W9101,D02,"
+                        "126.981217,37.575000",
+                        "대구34나5678,19910521090000,052109,00003,4629650,1291370,3,W9102,K7,"
+                        "128.599165,35.874402",
+                        "대구34나5678,19910521090100,052109,00003,4629700,1291400,2,W9102,K7,"
+                        "128.600554,35.875235"}));
+  EXPECT_NE(clean.Out().find(" ProcOnOffSum START nCnt[1] szpath["), std::string::npos);
+  Rows("'19910521'", "");
+}
+
+TEST_F(CliEndToEndTest, RangeExportsTheAreaTextAndAWrongPasswordIsLoggedMasked) {
+  SandboxExec(kSandboxDevDsn, "delete from carco_mst where coid = 'W9103'");
+  Rows("'19910522','19910523'",
+       "('대구34나5678','19910522090000','19910522','00003','4629650','1291370','0','W9103','W9103A'),"
+       "('대구34나5678','19910523090100','19910523','00003','4629700','1291400','1','W9103','W9103A'),"
+       "('서울12가3456','19910522080000','19910522','00001','4571208','1352394','0','W9103','W9103B')");
+  fs::create_directories(base_ / "good");
+  fs::create_directories(base_ / "wrong");
+  Cli good(base_ / "good");
+  Cli wrong(base_ / "wrong");
+  fs::path wrongHome = base_ / "wrong-home";
+  // Both at once: each waits its 15-second first delay.
+  good.Start({"--home", home_.string(), "--ignore-quiet-hours", "range", "19910522", "19910523"});
+  wrong.Start({"--home", wrongHome.string(), "--ignore-quiet-hours", "range", "19910522",
+               "19910523"},
+              {"ZELVIK_PWD=notthepassword"});
+  ASSERT_EQ(good.Wait(), 0) << good.Err();
+  EXPECT_EQ(ReadFile(home_ / "carloc_hst-대구-19910522-19910523.dat"),
+            Cp949Lines({kExportHeader,
+                        "#지역코드(00003), 승빈차코드 (공차→공차:0, 공차→승차:1,승차→공차:2, "
+                        "승차→승차:3)",
+                        "대구34나5678,19910522090000,052209,00003,4629650,1291370,0,W9103,A,"
+                        "128.599165,35.874402",
+                        "대구34나5678,19910523090100,052309,00003,4629700,1291400,1,W9103,A,"
+                        "128.600554,35.875235"}));
+  EXPECT_EQ(ReadFile(home_ / "carloc_hst-대구-19910522-19910523.log"),
+            Cp949Lines({kSummaryHeader, ",대구34나5678,'1991/05/22',2,2,1"}));
+  EXPECT_NE(good.Out().find("[2] "), std::string::npos);
+
+  ASSERT_EQ(wrong.Wait(), 1);
+  const std::string out = wrong.Out();
+  EXPECT_NE(out.find(" OpenDB error[DSN=dbidc;UID=qarnimel;PWD=****]\n"), std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("notthepassword"), std::string::npos);
+  home_ = wrongHome;
+  EXPECT_NE(AllLogs().find("OpenDB error[DSN=dbidc;UID=qarnimel;PWD=****]\r\n"),
+            std::string::npos);
+  EXPECT_EQ(AllLogs().find("notthepassword"), std::string::npos);
+  EXPECT_NE(wrong.Err().find("s_ThreadWorker2: no connection"), std::string::npos);
+  Rows("'19910522','19910523'", "");
+}
+
+TEST_F(CliEndToEndTest, UnsafeAreaTextIsRefusedAndUsageErrorsExit2) {
+  Cli refused(base_);
+  ASSERT_EQ(refused.Run({"--home", home_.string(), "--ignore-quiet-hours", "--area",
+                         "00003') or ('1'='1", "range", "19910524", "19910524"}),
+            1);
+  EXPECT_NE(refused.Err().find("s_ThreadWorker2: area text refused"), std::string::npos);
+  for (const auto& e : fs::directory_iterator(home_)) {
+    EXPECT_NE(e.path().extension(), ".dat") << e.path();
+  }
+
+  Cli usage(base_);
+  EXPECT_EQ(usage.Run({"day", "2022-11-07"}), 2);
+  EXPECT_EQ(usage.Err().rfind("zelvik-cli: day needs one day as YYYYMMDD\nusage: zelvik-cli", 0),
+            0u);
+  EXPECT_EQ(usage.Run({"--home", home_.string(), "clean", (base_ / "missing").string()}), 2);
+}
+
+TEST_F(CliEndToEndTest, StopInTheMiddleOfALongExportLeavesNoFiles) {
+  // Enough rows that the statement and the rows take several seconds.
+  SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
+  SandboxExec(kSandboxDevDsn,
+              "insert into carloc_hst_lst (car_no, cre_dt, cre_day, area_cd, car_x, car_y, "
+              "onc_cd, tax_coid, drv_uid) "
+              "select '서울' || (k % 500)::text, '19910525' || lpad((k % 86400)::text, 6, '0'), "
+              "'19910525', case when k % 2 = 0 then '00001' else '00003' end, "
+              "(4571208 + k % 1000)::text, (1352394 + k % 700)::text, (k % 4)::text, "
+              "'W91' || (k % 50)::text, 'W91D' || k::text "
+              "from generate_series(1, 800000) as k");
+  Cli cli(base_);
+  cli.Start({"--home", home_.string(), "--ignore-quiet-hours", "day", "19910525"});
+  // Stop as soon as the statement has gone out.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (cli.Out().find(" select CONCAT(") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  auto stopped = std::chrono::steady_clock::now();
+  cli.Signal(SIGINT);
+  EXPECT_EQ(cli.Wait(), 1);
+  // One second of the stop command, then the forced end.
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(6));
+  EXPECT_NE(cli.Err().find("s_ThreadWorker: failed"), std::string::npos) << cli.Err();
+  for (const auto& e : fs::directory_iterator(home_)) {
+    EXPECT_NE(e.path().extension(), ".dat") << e.path();
+    EXPECT_FALSE(e.path().filename().string().rfind("carloc_hst", 0) == 0) << e.path();
+  }
+  SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
+}
+
+}  // namespace
+}  // namespace zelvik

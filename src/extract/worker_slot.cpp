@@ -1,0 +1,66 @@
+#include "extract/worker_slot.h"
+
+#include <chrono>
+#include <system_error>
+
+namespace zelvik {
+
+WorkerSlot::~WorkerSlot() {
+  ForceEnd();
+  Join();
+}
+
+WorkerSlot::StartResult WorkerSlot::Start(std::function<void()> body) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (taken_) return StartResult::kTaken;
+  // The earlier worker has marked its end; nothing of it runs but the return from its thread.
+  if (thread_.joinable()) thread_.join();
+  cancel_.Reset();
+  taken_ = true;
+  try {
+    thread_ = std::thread(std::move(body));
+  } catch (const std::system_error&) {
+    taken_ = false;
+    return StartResult::kNoThread;
+  }
+  return StartResult::kStarted;
+}
+
+bool WorkerSlot::IsTaken() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return taken_;
+}
+
+void WorkerSlot::ForceEnd() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!taken_) return;
+  cancel_.Cancel();
+  if (session_ != nullptr) session_->CancelRunning();
+}
+
+void WorkerSlot::Join() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (taken_) {
+    if (cancel_.IsCancelled() && session_ != nullptr) session_->CancelRunning();
+    endedCv_.wait_for(lock, std::chrono::milliseconds(200));
+  }
+  std::thread ended = std::move(thread_);
+  lock.unlock();
+  if (ended.joinable()) ended.join();
+}
+
+void WorkerSlot::AttachSession(WorkerSession* session) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  session_ = session;
+}
+
+void WorkerSlot::MarkEnded() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    session_ = nullptr;
+    taken_ = false;
+  }
+  endedCv_.notify_all();
+}
+
+}  // namespace zelvik

@@ -1,0 +1,370 @@
+#include "extract/workers.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "db/odbc.h"
+#include "extract/export_format.h"
+#include "extract/window_model.h"
+#include "log/run_log.h"
+#include "util/number_parse.h"
+#include "util/process_state.h"
+#include "util/time_string.h"
+
+namespace zelvik {
+namespace {
+
+constexpr const char* kTriggerTime = "0700";  // nhour_check of worker 1
+constexpr int kPassWaitSteps = 50;             // worker 1 between two looks at the clock
+constexpr int kRetrySteps = 12;                // worker 1 between two connection attempts
+constexpr std::size_t kConnectBufferSize = 1024;
+
+struct RangeControls {
+  int box, first, last;
+  std::int64_t delayMs;  // the first delay: one sleep that no stop request interrupts
+};
+constexpr RangeControls kRangeControls[] = {
+    {kIdRange2, kIdRange2First, kIdRange2Last, 15000},
+    {kIdRange3, kIdRange3First, kIdRange3Last, 30000},
+    {kIdRange4, kIdRange4First, kIdRange4Last, 45000},
+};
+
+// The session of a worker, registered with its slot for the life of the worker so that a
+// forced end can cancel its running statement; closed and unregistered before it goes.
+class SessionHold {
+ public:
+  SessionHold(WorkerSlot& slot, std::unique_ptr<WorkerSession> session)
+      : slot_(slot), session_(std::move(session)) {
+    slot_.AttachSession(session_.get());
+  }
+  ~SessionHold() {
+    session_->Close();
+    slot_.AttachSession(nullptr);
+  }
+  SessionHold(const SessionHold&) = delete;
+  SessionHold& operator=(const SessionHold&) = delete;
+  WorkerSession& operator*() { return *session_; }
+  WorkerSession* operator->() { return session_.get(); }
+
+ private:
+  WorkerSlot& slot_;
+  std::unique_ptr<WorkerSession> session_;
+};
+
+class Worker {
+ public:
+  Worker(WindowModel* dlg, int n)
+      : dlg_(*dlg), n_(n), slot_(dlg->Slot(n)), cancel_(slot_.Cancel()),
+        db_(slot_, dlg->Backend().NewSession(n)) {}
+
+  void Log(const std::string& text) { WriteLog(text, n_); }
+  const char* Label() const { return WorkerLabel(n_); }
+
+  // A stop request, or a forced end.
+  bool Stopped() const { return g_bstop.load() != 0 || cancel_.IsCancelled(); }
+
+  // Waits steps one-second steps, looking at the stop request after each. False when the
+  // wait ended early.
+  bool WaitSteps(int steps) {
+    for (int i = 0; i < steps; ++i) {
+      if (!GetClock().Sleep(1000, &cancel_)) return false;
+      if (g_bstop.load() != 0) return false;
+    }
+    return true;
+  }
+
+  // Waits while the run gate is closed. When it opens, the worker's query flag has been set
+  // in the same step as the others were found clear. False when a stop ended the wait.
+  bool GateWait(int steps) {
+    for (;;) {
+      char szNow[32] = {};
+      int wday = GetTimeString(szNow, 0, 0);
+      char szHHMM[8] = {};
+      std::memcpy(szHHMM, szNow + 8, 4);
+      std::int32_t others[3] = {};
+      bool quiet = !dlg_.IgnoreQuietHours() && IsQuietHour(wday, szHHMM);
+      if (!quiet && dlg_.TryEnterQuery(n_, others)) return true;
+      if (quiet) ReadOthers(others);
+      int a, b, c;
+      OtherNumbers(&a, &b, &c);
+      Log(Format("Sleep 59 sec => m_bQryThread%d[%d] or m_bQryThread%d[%d] or "
+                 "m_bQryThread%d[%d] or (tm_wday (0 < %d < 6) and ((%s > 2200) || ((%s < "
+                 "0200)))",
+                 a, others[0], b, others[1], c, others[2], wday, szHHMM, szHHMM));
+      if (!WaitSteps(steps)) return false;
+    }
+  }
+
+  // The connect text from the texts captured by the start command; false (logged) when it
+  // does not fit its 1024-byte buffer.
+  bool ConnectText(std::string* connect) {
+    *connect = Format("DSN=%s;UID=%s;PWD=%s", dlg_.DSN().c_str(), dlg_.UID().c_str(),
+                      dlg_.PWD().c_str());
+    if (connect->size() < kConnectBufferSize) return true;
+    Log(Format("%s connect text longer than %zu bytes: not connecting", Label(),
+               kConnectBufferSize - 1));
+    return false;
+  }
+
+  void LogOpenError(const std::string& connect) {
+    Log(Format("OpenDB error[%s]", MaskPassword(connect).c_str()));
+  }
+
+  RunContext Context() { return RunContext{dlg_.QryFlag(n_), dlg_.m_bBessel2WGS84, &cancel_}; }
+
+  // A run's result: the first one that is not good stays the worker's outcome.
+  void NoteRun(WorkerOutcome result) {
+    if (outcome_ == WorkerOutcome::kNone || outcome_ == WorkerOutcome::kGood) outcome_ = result;
+  }
+  // Why the worker ended, when it ended for a reason of its own.
+  void NoteEnd(WorkerOutcome reason) {
+    if (reason == WorkerOutcome::kStopped) {
+      if (outcome_ == WorkerOutcome::kNone) outcome_ = reason;
+    } else if (outcome_ == WorkerOutcome::kNone || outcome_ == WorkerOutcome::kGood) {
+      outcome_ = reason;
+    }
+  }
+  void Report() {
+    if (outcome_ == WorkerOutcome::kNone) outcome_ = WorkerOutcome::kStopped;
+    dlg_.SetOutcome(n_, outcome_);
+  }
+
+  std::string Banner(const char* what) {
+    return Format("------------------------------- %s %s g_bstop[%d] ---------------------------",
+                  Label(), what, g_bstop.load());
+  }
+
+  WindowModel& dlg_;
+  const int n_;
+  WorkerSlot& slot_;
+  const CancelToken& cancel_;
+  SessionHold db_;
+  WorkerOutcome outcome_ = WorkerOutcome::kNone;
+
+ private:
+  void OtherNumbers(int* a, int* b, int* c) const {
+    int k[3], i = 0;
+    for (int other = 1; other <= 4; ++other) {
+      if (other != n_) k[i++] = other;
+    }
+    *a = k[0];
+    *b = k[1];
+    *c = k[2];
+  }
+  void ReadOthers(std::int32_t others[3]) {
+    int i = 0;
+    for (int other = 1; other <= 4; ++other) {
+      if (other != n_) others[i++] = dlg_.QryFlag(other).load();
+    }
+  }
+};
+
+// One pass of worker 1's loop up to its run. Returns kNone to go on with the after-run step,
+// or the reason to go to End.
+WorkerOutcome Worker1Pass(Worker& w) {
+  WindowModel& dlg = w.dlg_;
+  bool daily = dlg.GetCheck(kIdDay1) == 0;
+  if (daily) {
+    char szNow[32] = {};
+    GetTimeString(szNow, 0, 0);
+    if (std::strncmp(szNow + 8, kTriggerTime, 4) != 0) return WorkerOutcome::kNone;
+  }
+  std::string firstDay, lastDay;
+  if (!CheckDateFields(dlg.GetText(kIdDay1First), dlg.GetText(kIdDay1Last), &firstDay,
+                       &lastDay)) {
+    return WorkerOutcome::kInvalidDates;
+  }
+  std::string connect;
+  if (!w.ConnectText(&connect)) return WorkerOutcome::kNoConnection;
+  bool failedOnce = false;
+  for (;;) {
+    if (w.Stopped()) return failedOnce ? WorkerOutcome::kNoConnection : WorkerOutcome::kStopped;
+    w.db_->Close();
+    if (w.db_->Open(connect)) break;
+    w.LogOpenError(connect);
+    failedOnce = true;
+    if (!w.WaitSteps(kRetrySteps)) return WorkerOutcome::kNoConnection;
+  }
+  AppendLogPane(1, std::string(), 1);
+  std::string day = firstDay;
+  if (daily) {
+    char szYesterday[32] = {};
+    GetTimeString(szYesterday, 0, 1);
+    day.assign(szYesterday, 8);
+  }
+  if (w.Stopped()) return WorkerOutcome::kStopped;
+  if (!w.GateWait(59)) return WorkerOutcome::kStopped;
+  w.NoteRun(w.db_->DayRun(day, w.Context()));
+  return WorkerOutcome::kNone;
+}
+
+int Worker1(WindowModel* pDlg) {
+  Worker w(pDlg, 1);
+  pDlg->m_bQryThread1.store(1);
+  std::string path = pDlg->GetText(kIdFolder);
+  if (pDlg->GetCheck(kIdOnOff) != 0 && !path.empty()) {
+    w.Log(w.Banner("START"));
+    w.NoteRun(pDlg->Backend().CleanUp(path, &w.cancel_));
+  } else {
+    w.Log(w.Banner("START"));
+    w.db_->Close();
+    while (!w.Stopped()) {
+      WorkerOutcome end = Worker1Pass(w);
+      if (end != WorkerOutcome::kNone) {
+        w.NoteEnd(end);
+        break;
+      }
+      // After-run.
+      w.db_->Close();
+      pDlg->m_bQryThread1.store(0);
+      if (pDlg->GetCheck(kIdDay1) != 0) break;
+      w.Log(Format("s_ThreadWorker Sleep(%d) nhour_check[%s]", kPassWaitSteps, kTriggerTime));
+      if (w.Stopped() || !w.WaitSteps(kPassWaitSteps)) break;
+    }
+  }
+  // End. The flag goes first: a range worker of an earlier start may be waiting for it while
+  // this worker waits for that range worker below.
+  w.db_->Close();
+  pDlg->m_bQryThread1.store(0);
+  while (pDlg->m_hThread2.IsTaken()) {
+    if (!GetClock().Sleep(1000, &w.cancel_)) break;
+  }
+  // After a forced end the stop command has set the caption already, and a later start may
+  // have set it again: leave it alone.
+  if (!w.slot_.ForcedEnd()) pDlg->SetText(kIdStartStop, kCaptionIdle);
+  w.Log(w.Banner("STOP"));
+  w.Report();
+  return 0;
+}
+
+int RangeWorker(WindowModel* pDlg, int n) {
+  const RangeControls& controls = kRangeControls[n - 2];
+  std::string area = pDlg->GetText(kIdArea);
+  if (area.size() < 4) area = "00003";
+  Worker w(pDlg, n);
+  pDlg->QryFlag(n).store(0);
+  GetClock().Sleep(controls.delayMs, &w.cancel_);
+  w.Log(w.Banner("START"));
+  WorkerOutcome end = WorkerOutcome::kNone;
+  if (g_bstop.load() == 0) {
+    for (;;) {
+      std::int32_t others[3] = {};
+      int i = 0;
+      for (int other = 1; other <= 4; ++other) {
+        if (other != n) others[i++] = pDlg->QryFlag(other).load();
+      }
+      if (others[0] == 0 && others[1] == 0 && others[2] == 0) break;
+      if (n == 2) {
+        w.Log(Format("Sleep 59 sec => (m_bQryThread1[%d] || m_bQryThread3[%d] || "
+                     "m_bQryThread4[%d])",
+                     others[0], others[1], others[2]));
+      } else if (n == 3) {
+        w.Log(Format("Sleep 59 sec => (m_bQryThread1[%d] || m_bQryThread2[%d] || "
+                     "m_bQryThread4[%d])",
+                     others[0], others[1], others[2]));
+      } else {
+        w.Log(Format("Sleep 59 sec => (m_bQryThread1[%d] || m_bQryThread2[%d] || "
+                     "m_bQryThread3[%d])",
+                     others[0], others[1], others[2]));
+      }
+      if (!w.WaitSteps(30)) break;
+    }
+  }
+  w.db_->Close();
+  std::string firstDay, lastDay, connect;
+  if (w.Stopped() || pDlg->GetCheck(controls.box) == 0) {
+    end = WorkerOutcome::kStopped;
+  } else if (!CheckDateFields(pDlg->GetText(controls.first), pDlg->GetText(controls.last),
+                              &firstDay, &lastDay)) {
+    end = WorkerOutcome::kInvalidDates;
+  } else if (!w.ConnectText(&connect)) {
+    end = WorkerOutcome::kNoConnection;
+  } else {
+    w.db_->Close();
+    if (!w.db_->Open(connect)) {
+      w.LogOpenError(connect);
+      end = WorkerOutcome::kNoConnection;
+    } else {
+      AppendLogPane(n, std::string(), 1);
+      if (w.Stopped() || !w.GateWait(30)) {
+        end = WorkerOutcome::kStopped;
+      } else {
+        w.NoteRun(w.db_->RangeRun(area, firstDay, lastDay, w.Context()));
+      }
+    }
+  }
+  if (end != WorkerOutcome::kNone) w.NoteEnd(end);
+  w.db_->Close();
+  w.Log(w.Banner("STOP"));
+  w.Report();
+  return 0;
+}
+
+}  // namespace
+
+int s_ThreadWorker(WindowModel* pDlg) { return Worker1(pDlg); }
+int s_ThreadWorker2(WindowModel* pDlg) { return RangeWorker(pDlg, 2); }
+int s_ThreadWorker3(WindowModel* pDlg) { return RangeWorker(pDlg, 3); }
+int s_ThreadWorker4(WindowModel* pDlg) { return RangeWorker(pDlg, 4); }
+
+void RunWorkerThread(WindowModel* pDlg, int n) {
+  try {
+    switch (n) {
+      case 1: s_ThreadWorker(pDlg); break;
+      case 2: s_ThreadWorker2(pDlg); break;
+      case 3: s_ThreadWorker3(pDlg); break;
+      default: s_ThreadWorker4(pDlg); break;
+    }
+  } catch (const std::exception& e) {
+    WriteLog(Format("%s ended by an unexpected error[%s]", WorkerLabel(n), e.what()), n);
+    pDlg->SetOutcome(n, WorkerOutcome::kFailed);
+    if (n == 1 && !pDlg->Slot(1).ForcedEnd()) pDlg->SetText(kIdStartStop, kCaptionIdle);
+  } catch (...) {
+    WriteLog(Format("%s ended by an unexpected error", WorkerLabel(n)), n);
+    pDlg->SetOutcome(n, WorkerOutcome::kFailed);
+    if (n == 1 && !pDlg->Slot(1).ForcedEnd()) pDlg->SetText(kIdStartStop, kCaptionIdle);
+  }
+  pDlg->QryFlag(n).store(0);
+  pDlg->Slot(n).MarkEnded();
+}
+
+bool CheckDateFields(const std::string& first, const std::string& last, std::string* firstDay,
+                     std::string* lastDay) {
+  struct Ymd {
+    std::int32_t y, m, d;
+  };
+  auto split = [](const std::string& text) {
+    auto piece = [&](std::size_t pos, std::size_t len) {
+      std::string p = pos < text.size() ? text.substr(pos, len) : std::string();
+      return ParseLong32(p.c_str());
+    };
+    return Ymd{piece(0, 4), piece(4, 2), piece(6, 2)};
+  };
+  Ymd a = split(first);
+  Ymd b = split(last);
+  if (a.y != b.y || a.m != b.m || a.d < 1 || b.d < 1 || a.d > b.d) return false;
+  *firstDay = Format("%04d%02d%02d", a.y, a.m, a.d);
+  *lastDay = Format("%04d%02d%02d", b.y, b.m, b.d);
+  return true;
+}
+
+bool IsQuietHour(int weekday, const char* hhmm) {
+  if (weekday < 1 || weekday > 5) return false;
+  return std::strncmp(hhmm, "2200", 4) > 0 || std::strncmp(hhmm, "0200", 4) < 0;
+}
+
+const char* OutcomeName(WorkerOutcome outcome) {
+  switch (outcome) {
+    case WorkerOutcome::kNone: return "none";
+    case WorkerOutcome::kGood: return "good";
+    case WorkerOutcome::kFailed: return "failed";
+    case WorkerOutcome::kInvalidDates: return "invalid dates";
+    case WorkerOutcome::kRefusedArea: return "area text refused";
+    case WorkerOutcome::kNoConnection: return "no connection";
+    case WorkerOutcome::kStopped: return "stopped before its run";
+  }
+  return "unknown";
+}
+
+}  // namespace zelvik
