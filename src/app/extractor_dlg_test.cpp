@@ -1,0 +1,310 @@
+// The desktop window under a virtual display: the real dialog, run modally, driven by the
+// toolkit's own input simulation.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <wx/app.h>
+#include <wx/checkbox.h>
+#include <wx/button.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+#include <wx/utils.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/extractor_dlg.h"
+#include "app/folder_browser.h"
+#include "log/run_log.h"
+#include "util/codepage.h"
+#include "util/process_state.h"
+
+namespace zelvik {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+wxString W(const char* utf8) { return wxString::FromUTF8(utf8); }
+
+// Lets the window system run until pred holds or timeoutMs have passed.
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
+  auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (true) {
+    if (pred()) return true;
+    if (Clock::now() > end) return false;
+    wxTheApp->Yield(true);
+    wxMilliSleep(5);
+  }
+}
+
+void Pump(int ms) {
+  WaitUntil([] { return false; }, ms);
+}
+
+// Runs the dialog modally and plays script inside its modal loop, on the window thread. A
+// script that returns early (a failed assertion) still ends the dialog.
+int RunModal(wxDialog& dialog, std::function<void()> script) {
+  dialog.CallAfter([&dialog, script = std::move(script)] {
+    WaitUntil([&] { return dialog.IsShownOnScreen(); });
+    script();
+    if (dialog.IsModal()) dialog.EndModal(wxID_ABORT);
+  });
+  return dialog.ShowModal();
+}
+
+void Click(wxWindow* window) {
+  ASSERT_NE(window, nullptr);
+  wxUIActionSimulator input;
+  wxRect r = window->GetScreenRect();
+  input.MouseMove(r.GetLeft() + r.GetWidth() / 2, r.GetTop() + r.GetHeight() / 2);
+  Pump(30);
+  input.MouseClick();
+  Pump(50);
+}
+
+void PressKey(int key) {
+  wxUIActionSimulator input;
+  input.Char(key);
+  Pump(50);
+}
+
+// Each test runs with a fresh program directory of its own, so run-log files land there.
+class WindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/zelvik-gui-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::string error;
+    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error)) << error;
+    g_bstop.store(0);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path dir_;
+};
+
+TEST_F(WindowTest, OpensWithTemplateAndFocusOnCancel) {
+  CExtractorDlg dialog(nullptr);
+  RunModal(dialog, [&] {
+    EXPECT_EQ(dialog.GetTitle(), "Zelvik");
+    // The focus is on button 2 right after the window opens.
+    EXPECT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() == dialog.Control(kIdCancel); }))
+        << "focus on " << (wxWindow::FindFocus() ? wxWindow::FindFocus()->GetId() : -99);
+    for (const ControlTemplate& c : MainWindowControls()) {
+      if (c.id == kIdNoControl) continue;
+      wxWindow* control = dialog.Control(c.id);
+      ASSERT_NE(control, nullptr) << c.id;
+      if (c.kind == ControlKind::kPane) continue;  // the window stacks them when it is sized
+      EXPECT_EQ(control->GetRect(),
+                wxRect(DialogUnitsToPixelsX(c.units.x, dialog.UnitBase()),
+                       DialogUnitsToPixelsY(c.units.y, dialog.UnitBase()),
+                       DialogUnitsToPixelsX(c.units.width, dialog.UnitBase()),
+                       DialogUnitsToPixelsY(c.units.height, dialog.UnitBase())))
+          << c.id;
+      if (c.kind == ControlKind::kButton || c.kind == ControlKind::kCheckBox) {
+        EXPECT_EQ(control->GetLabel(), W(c.caption)) << c.id;
+      }
+    }
+  });
+}
+
+TEST_F(WindowTest, ResizingStacksThePanes) {
+  CExtractorDlg dialog(nullptr);
+  RunModal(dialog, [&] {
+    dialog.SetClientSize(800, 467);
+    ASSERT_TRUE(WaitUntil([&] { return dialog.GetClientSize() == wxSize(800, 467); }));
+    ASSERT_TRUE(WaitUntil([&] { return dialog.Pane(4)->GetRect().y == 360; }));
+    for (int k = 1; k <= 4; ++k) {
+      EXPECT_EQ(dialog.Pane(k)->GetRect(), wxRect(5, 60 + (k - 1) * 100, 790, 100)) << k;
+    }
+  });
+}
+
+TEST_F(WindowTest, EnterInFieldOrPaneKeepsTheWindowOpen) {
+  CExtractorDlg dialog(nullptr);
+  int result = RunModal(dialog, [&] {
+    for (int id : {1002, 1016, kIdPane1}) {
+      Click(dialog.Control(id));
+      ASSERT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() == dialog.Control(id); })) << id;
+      PressKey(WXK_RETURN);
+      EXPECT_TRUE(dialog.IsModal()) << id;
+    }
+    EXPECT_EQ(g_bstop.load(), 0);
+    // Escape is the cancel command.
+    PressKey(WXK_ESCAPE);
+    EXPECT_TRUE(WaitUntil([&] { return !dialog.IsModal(); }));
+  });
+  EXPECT_EQ(result, kIdCancel);
+  EXPECT_EQ(g_bstop.load(), 1);
+}
+
+TEST_F(WindowTest, CancelButtonEndsTheWindow) {
+  CExtractorDlg dialog(nullptr);
+  int result = RunModal(dialog, [&] {
+    Click(dialog.Control(kIdCancel));
+    EXPECT_TRUE(WaitUntil([&] { return !dialog.IsModal(); }));
+  });
+  EXPECT_EQ(result, kIdCancel);
+  EXPECT_EQ(g_bstop.load(), 1);
+}
+
+TEST_F(WindowTest, PanesShowTheRunLogFromEveryThread) {
+  {
+  CExtractorDlg dialog(nullptr);
+  RunModal(dialog, [&] {
+    // Four threads at once, more lines than a pane keeps: each pane control ends up showing
+    // exactly what its run-log pane holds.
+    std::vector<std::thread> writers;
+    for (int pane = 1; pane <= 4; ++pane) {
+      writers.emplace_back([pane] {
+        for (int i = 0; i < 150 + pane; ++i) {
+          WriteLog(Format("%s %d-%d", Kr("줄").c_str(), pane, i), pane);
+        }
+      });
+    }
+    for (auto& w : writers) w.join();
+    for (int pane = 1; pane <= 4; ++pane) {
+      LogPane* logPane = pane == 1   ? g_pLogPane1.load()
+                         : pane == 2 ? g_pLogPane2.load()
+                         : pane == 3 ? g_pLogPane3.load()
+                                     : g_pLogPane4.load();
+      ASSERT_NE(logPane, nullptr);
+      wxString expected = wxString::FromUTF8(Cp949ToUtf8(logPane->Text()));
+      expected.Replace("\r\n", "\n");
+      EXPECT_TRUE(WaitUntil([&] { return dialog.Pane(pane)->GetValue() == expected; })) << pane;
+      // 150 + pane lines: the 101st emptied the pane, so 50 + pane remain.
+      EXPECT_EQ(logPane->Counter(), 49 + pane);
+      EXPECT_TRUE(dialog.Pane(pane)->GetValue().EndsWith(
+          wxString::Format(W(" 줄 %d-%d\n"), pane, 149 + pane)));
+    }
+    // A cleared pane is emptied on the window too.
+    AppendLogPane(3, "", 1);
+    EXPECT_TRUE(WaitUntil([&] { return dialog.Pane(3)->IsEmpty(); }));
+  });
+  }
+  // The window is gone: lines reach the files only.
+  EXPECT_EQ(g_pLogPane1.load(), nullptr);
+  WriteLog("after", 1);
+}
+
+// Waits (on the window thread, inside whatever modal loop runs) for the next folder chooser to
+// open and hands it to act.
+void DriveNextChooser(std::function<void(FolderChooserDialog&)> act) {
+  struct Driver : wxTimer {
+    std::function<void(FolderChooserDialog&)> act;
+    int ticks = 0;
+    void Notify() override {
+      for (wxWindow* window : wxTopLevelWindows) {
+        auto* chooser = dynamic_cast<FolderChooserDialog*>(window);
+        if (chooser != nullptr && chooser->IsModal() && chooser->IsShownOnScreen()) {
+          Stop();
+          act(*chooser);
+          if (chooser->IsModal()) {
+            ADD_FAILURE() << "the chooser stayed open: " << chooser->StatusText();
+            chooser->EndModal(wxID_CANCEL);
+          }
+          delete this;
+          return;
+        }
+      }
+      if (++ticks > 250) {
+        ADD_FAILURE() << "no folder chooser opened";
+        Stop();
+        delete this;
+      }
+    }
+  };
+  auto* driver = new Driver;
+  driver->act = std::move(act);
+  driver->Start(20);
+}
+
+TEST_F(WindowTest, FolderChooserFollowsSelectionAndTypedNames) {
+  fs::path exports = dir_ / fs::u8path("내보내기");
+  fs::create_directories(exports / fs::u8path("하위"));
+  fs::create_directories(dir_ / "other");
+  wxString base = wxString::FromUTF8(dir_.string());
+
+  FolderChooserDialog chooser(nullptr, W(kFolderChooserTitle), wxString(),
+                              kBifStatusText | kBifEditBox);
+  int result = RunModal(chooser, [&] {
+    ASSERT_TRUE(chooser.SelectPath(base + W("/내보내기")));
+    // The status line shows the selection's full path, the name field its name.
+    EXPECT_EQ(chooser.StatusText(), base + W("/내보내기"));
+    EXPECT_EQ(chooser.NameField()->GetValue(), W("내보내기"));
+    ASSERT_TRUE(chooser.SelectPath(base + W("/내보내기/하위")));
+    EXPECT_EQ(chooser.StatusText(), base + W("/내보내기/하위"));
+
+    // A name that names no folder is refused and said so; the chooser stays open.
+    chooser.NameField()->SetValue("missing");
+    chooser.Confirm();
+    EXPECT_TRUE(chooser.IsModal());
+    EXPECT_TRUE(chooser.StatusText().StartsWith(W("폴더가 없습니다: "))) << chooser.StatusText();
+    EXPECT_TRUE(chooser.StatusText().EndsWith(W("/내보내기/missing")));
+
+    // A typed name names a folder beside the selection; a full path stands for itself.
+    chooser.NameField()->SetValue(base + "/other/");
+    chooser.Confirm();
+  });
+  EXPECT_EQ(result, wxID_OK);
+  EXPECT_EQ(chooser.ChosenPath(), base + "/other");
+}
+
+TEST_F(WindowTest, FolderButtonFillsThePathFieldOrLeavesIt) {
+  fs::create_directories(dir_ / fs::u8path("결과"));
+  fs::create_directories(dir_ / "2022");
+  wxString base = wxString::FromUTF8(dir_.string());
+  CExtractorDlg dialog(nullptr);
+  RunModal(dialog, [&] {
+    auto* field = static_cast<wxTextCtrl*>(dialog.Control(1016));
+    field->SetValue("/typed/by/hand");
+    // Cancelled: the field keeps what was typed.
+    DriveNextChooser([](FolderChooserDialog& chooser) {
+      EXPECT_EQ(chooser.GetParent(), nullptr);  // no owner, as the button's settings say
+      chooser.EndModal(wxID_CANCEL);
+    });
+    Click(dialog.Control(kIdFolderButton));
+    EXPECT_EQ(field->GetValue(), "/typed/by/hand");
+
+    // Chosen: a Korean folder name comes through unchanged.
+    DriveNextChooser([&](FolderChooserDialog& chooser) {
+      EXPECT_TRUE(chooser.SelectPath(base + W("/결과")));
+      chooser.NameField()->SetValue("2022");  // a name beside the selection
+      chooser.Confirm();
+    });
+    Click(dialog.Control(kIdFolderButton));
+    EXPECT_EQ(field->GetValue(), base + "/2022");
+    DriveNextChooser([&](FolderChooserDialog& chooser) {
+      EXPECT_TRUE(chooser.SelectPath(base + W("/결과")));
+      chooser.Confirm();
+    });
+    Click(dialog.Control(kIdFolderButton));
+    EXPECT_EQ(field->GetValue(), base + W("/결과"));
+  });
+}
+
+}  // namespace
+}  // namespace zelvik
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  // Listing the tests needs no display.
+  if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+  wxApp::SetInstance(new wxApp());
+  if (!wxEntryStart(argc, argv)) {
+    std::fprintf(stderr, "the window test needs a display (DISPLAY=%s)\n",
+                 std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "");
+    return 1;
+  }
+  wxTheApp->SetAppName("zelvik");
+  int result = RUN_ALL_TESTS();
+  wxEntryCleanup();
+  return result;
+}
