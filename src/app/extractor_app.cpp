@@ -7,9 +7,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/extractor_dlg.h"
+#include "extract/worker_backend.h"
 #include "util/process_state.h"
 
 namespace zelvik {
@@ -34,8 +36,9 @@ class CExtractorApp : public wxApp {
   // The modal run of the main window stands in for the application's own message loop.
   int OnRun() override {
     if (!m_dirOk) return 1;
+    std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
     {
-      CExtractorDlg dialog(nullptr);
+      CExtractorDlg dialog(nullptr, *backend);
       SetTopWindow(&dialog);
       dialog.ShowModal();
       SetTopWindow(nullptr);

@@ -1,5 +1,6 @@
 #include "app/extractor_dlg.h"
 
+#include <wx/app.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/dcclient.h>
@@ -48,6 +49,9 @@ struct CompactStyle : wxWindow {
     (window->*apply)(css);
   }
 };
+
+// The one-shot timer that presses the start button after the window opens.
+constexpr int kStartTimerId = 1000;
 
 // The about box's command in the window's menu, and the menu item's text.
 constexpr int kIdAbout = 16;
@@ -162,10 +166,12 @@ void CExtractorDlg::ApplyPaneChanges() {
 
 // ---- The window
 
-CExtractorDlg::CExtractorDlg(wxWindow* parent)
+CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
     : wxDialog(parent, wxID_ANY, FromUtf8(kWindowCaption), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX | wxMAXIMIZE_BOX),
-      m_hIcon(ApplicationIcons()) {
+      m_hIcon(ApplicationIcons()),
+      m_timer(this, kStartTimerId),
+      m_model(backend) {
   SetFont(TemplateFont());
   m_unitBase = TemplateDialogUnitBase(*this);
   m_messageBox = [this](const wxString& text, const wxString& title) {
@@ -179,15 +185,27 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent)
   // Escape and the close box end the window through button 2, as its click does.
   SetEscapeId(kIdCancel);
 
+  m_model.SetView(this);
+  ApplyModelChanges();  // the captions the model starts with
+
   Bind(wxEVT_INIT_DIALOG, &CExtractorDlg::OnInitDialog, this);
+  Bind(wxEVT_BUTTON, &CExtractorDlg::OnStartStop, this, kIdStartStop);
   Bind(wxEVT_SIZE, &CExtractorDlg::OnSize, this);
+  Bind(wxEVT_CHECKBOX, &CExtractorDlg::OnPresetCheck, this, kIdPreset);
   Bind(wxEVT_BUTTON, &CExtractorDlg::OnFolderButton, this, kIdFolderButton);
+  Bind(wxEVT_CHECKBOX, &CExtractorDlg::OnBesselCheck, this, kIdBessel);
+  Bind(wxEVT_TIMER, &CExtractorDlg::OnTimer, this, kStartTimerId);
   Bind(wxEVT_BUTTON, &CExtractorDlg::OnCancel, this, kIdCancel);
+  BindModelEvents();
   Bind(wxEVT_CONTEXT_MENU, &CExtractorDlg::OnContextMenu, this);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, kIdAbout);
 }
 
 CExtractorDlg::~CExtractorDlg() {
+  m_timer.Stop();
+  // The workers may go on logging until they have ended; they never wait for this thread.
+  m_model.Teardown();
+  m_model.SetView(nullptr);
   // The panes are unbound before their controls go: from here on lines reach the files only.
   if (m_panesBound) {
     BindLogPanes(nullptr, nullptr, nullptr, nullptr);
@@ -229,6 +247,76 @@ void CExtractorDlg::CreateControls() {
   }
 }
 
+// Every control the model holds follows the operator at once: the workers read the model.
+void CExtractorDlg::BindModelEvents() {
+  for (const ControlTemplate& c : MainWindowControls()) {
+    if (c.id == kIdNoControl) continue;
+    int id = c.id;
+    if (c.kind == ControlKind::kEdit) {
+      Bind(wxEVT_TEXT, [this, id](wxCommandEvent& event) {
+        if (auto* field = dynamic_cast<wxTextCtrl*>(Control(id))) {
+          m_model.SetText(id, Utf8ToCp949(std::string(field->GetValue().utf8_str())));
+        }
+        event.Skip();
+      }, id);
+    } else if (c.kind == ControlKind::kCheckBox && id != kIdPreset && id != kIdBessel) {
+      Bind(wxEVT_CHECKBOX, [this, id](wxCommandEvent& event) {
+        m_model.SetCheck(id, event.IsChecked() ? 1 : 0);
+        event.Skip();
+      }, id);
+    }
+  }
+}
+
+void CExtractorDlg::OnTextChanged(int id, const std::string& /*text*/) {
+  std::lock_guard<std::mutex> lock(m_syncMutex);
+  m_dirtyTexts.insert(id);
+  if (!m_syncPosted) {
+    m_syncPosted = true;
+    CallAfter(&CExtractorDlg::ApplyModelChanges);
+  }
+}
+
+void CExtractorDlg::OnCheckChanged(int id, int /*checked*/) {
+  std::lock_guard<std::mutex> lock(m_syncMutex);
+  m_dirtyChecks.insert(id);
+  if (!m_syncPosted) {
+    m_syncPosted = true;
+    CallAfter(&CExtractorDlg::ApplyModelChanges);
+  }
+}
+
+void CExtractorDlg::ApplyModelChanges() {
+  std::set<int> texts;
+  std::set<int> checks;
+  {
+    std::lock_guard<std::mutex> lock(m_syncMutex);
+    texts.swap(m_dirtyTexts);
+    checks.swap(m_dirtyChecks);
+    m_syncPosted = false;
+  }
+  // The model's value now, not the one at the time of the change: a later change (or the
+  // operator's typing since) must not be undone by an earlier one arriving late.
+  for (int id : texts) {
+    wxString text = FromCp949(m_model.GetText(id));
+    wxWindow* control = Control(id);
+    if (auto* field = dynamic_cast<wxTextCtrl*>(control)) {
+      if (field->GetValue() != text) field->ChangeValue(text);
+    } else if (control != nullptr && control->GetLabel() != text) {
+      control->SetLabel(text);  // a caption: button 1000, check box 1011
+    }
+  }
+  for (int id : checks) {
+    if (auto* box = dynamic_cast<wxCheckBox*>(Control(id))) box->SetValue(m_model.GetCheck(id) != 0);
+  }
+}
+
+void CExtractorDlg::ShowFieldMessage(const std::string& text, int focusId) {
+  ApplyModelChanges();  // the caption reads "DB Close" behind the box
+  m_messageBox(FromCp949(text), wxTheApp->GetAppName());
+  if (wxWindow* control = Control(focusId)) control->SetFocus();
+}
+
 wxWindow* CExtractorDlg::Control(int id) const {
   if (id == kIdNoControl) return nullptr;
   return FindWindow(id);
@@ -245,9 +333,39 @@ void CExtractorDlg::OnInitDialog(wxInitDialogEvent& event) {
   BindLogPanes(m_logPanes[0].get(), m_logPanes[1].get(), m_logPanes[2].get(),
                m_logPanes[3].get());
   m_panesBound = true;
+  m_model.OnInitDialog();
+  ApplyModelChanges();
   SetIcons(m_hIcon);
+  // One second after opening, the window presses its own start button.
+  m_timer.Start(1000);
   // The focus starts on button 2, so that Enter or Space at once cancels the window.
   if (wxWindow* cancel = Control(kIdCancel)) cancel->SetFocus();
+}
+
+void CExtractorDlg::OnTimer(wxTimerEvent& event) {
+  if (event.GetId() == kStartTimerId) {
+    m_timer.Stop();  // it presses once
+    StartStop();
+  }
+  event.Skip();
+}
+
+void CExtractorDlg::OnStartStop(wxCommandEvent& /*event*/) { StartStop(); }
+
+void CExtractorDlg::StartStop() {
+  m_model.OnStartStop();
+  ApplyModelChanges();
+}
+
+void CExtractorDlg::OnPresetCheck(wxCommandEvent& event) {
+  m_model.SetCheck(kIdPreset, event.IsChecked() ? 1 : 0);
+  m_model.OnPresetCheck();
+  ApplyModelChanges();
+}
+
+void CExtractorDlg::OnBesselCheck(wxCommandEvent& event) {
+  m_model.SetCheck(kIdBessel, event.IsChecked() ? 1 : 0);
+  m_model.OnBesselCheck();
 }
 
 void CExtractorDlg::OnSize(wxSizeEvent& event) {
@@ -266,14 +384,15 @@ void CExtractorDlg::OnFolderButton(wxCommandEvent& /*event*/) {
   if (browser.Browse() != 1) return;
   // Paths here already use '/'; a backslash inside a folder's name is part of that name.
   const char* path = browser.GetSelectedPath();
-  if (auto* field = dynamic_cast<wxTextCtrl*>(Control(1016))) {
-    field->SetValue(FromCp949(path != nullptr ? path : ""));
-  }
+  m_model.SetText(kIdFolder, path != nullptr ? path : "");
+  ApplyModelChanges();
   Update();
 }
 
 void CExtractorDlg::OnCancel(wxCommandEvent& /*event*/) {
-  g_bstop.store(1);
+  // The window is closing: its start timer must not press the button any more.
+  m_timer.Stop();
+  m_model.OnCancel();
   if (IsModal()) {
     EndModal(kIdCancel);
   } else {

@@ -18,9 +18,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "app/dialog_layout.h"
+#include "extract/window_model.h"
 #include "log/log_pane.h"
 
 class wxButton;
@@ -39,12 +41,16 @@ DialogUnitBase TemplateDialogUnitBase(const wxWindow& window);
 // The application icon (32 x 32 and 16 x 16).
 wxIconBundle ApplicationIcons();
 
-class CExtractorDlg : public wxDialog {
+class CExtractorDlg : public wxDialog, private WindowView {
  public:
   // Shows text in a message box with one OK button, titled title.
   using MessageBoxFn = std::function<void(const wxString& text, const wxString& title)>;
 
-  explicit CExtractorDlg(wxWindow* parent);
+  // The workers do their database and file work through backend, which must outlive the
+  // window.
+  CExtractorDlg(wxWindow* parent, WorkerBackend& backend);
+  // The teardown: asks the workers to stop, gives them a second, ends those still running
+  // and waits until every worker thread is gone.
   ~CExtractorDlg() override;
 
   // Replaces the message box (tests see the text without a box that blocks).
@@ -55,9 +61,15 @@ class CExtractorDlg : public wxDialog {
   wxTextCtrl* Pane(int pane) const;  // pane 1 to 4
   // The dialog-unit base the template was laid out with.
   DialogUnitBase UnitBase() const { return m_unitBase; }
+  // What the workers read.
+  WindowModel& Model() { return m_model; }
 
   // Handlers, as the controls' events call them.
   void OnInitDialog(wxInitDialogEvent& event);
+  void OnTimer(wxTimerEvent& event);
+  void OnStartStop(wxCommandEvent& event);
+  void OnPresetCheck(wxCommandEvent& event);
+  void OnBesselCheck(wxCommandEvent& event);
   void OnSize(wxSizeEvent& event);
   void OnFolderButton(wxCommandEvent& event);
   void OnCancel(wxCommandEvent& event);
@@ -82,18 +94,34 @@ class CExtractorDlg : public wxDialog {
     bool m_posted = false;
   };
 
+  // WindowView: the model's changes, from any thread, queued to the window thread.
+  void OnTextChanged(int id, const std::string& text) override;
+  void OnCheckChanged(int id, int checked) override;
+  void ShowFieldMessage(const std::string& text, int focusId) override;
+
   void CreateControls();
+  void BindModelEvents();
+  // On the window thread: brings the controls the model changed in step with it.
+  void ApplyModelChanges();
   void ApplyPaneChanges();
+  void StartStop();
   void OnContextMenu(wxContextMenuEvent& event);
   void ShowAbout();
 
   DialogUnitBase m_unitBase{};
   std::array<wxTextCtrl*, 4> m_panes{};
+  // The run log's panes outlive the model, whose destruction ends the last workers.
   std::array<std::unique_ptr<LogPane>, 4> m_logPanes;
   PaneFeed m_paneFeed{this};
   bool m_panesBound = false;
   wxIconBundle m_hIcon;
   MessageBoxFn m_messageBox;
+  wxTimer m_timer;
+  std::mutex m_syncMutex;         // the controls the model changed, not yet in step
+  std::set<int> m_dirtyTexts;
+  std::set<int> m_dirtyChecks;
+  bool m_syncPosted = false;
+  WindowModel m_model;
 };
 
 }  // namespace zelvik

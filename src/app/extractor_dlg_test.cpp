@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/checkbox.h>
+#include <wx/datetime.h>
 #include <wx/button.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
@@ -12,7 +13,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <thread>
@@ -20,6 +24,7 @@
 
 #include "app/extractor_dlg.h"
 #include "app/folder_browser.h"
+#include "extract/workers_test_support.h"
 #include "log/run_log.h"
 #include "util/codepage.h"
 #include "util/process_state.h"
@@ -74,8 +79,20 @@ void PressKey(int key) {
   Pump(50);
 }
 
+wxString Text(CExtractorDlg& dialog, int id) {
+  auto* field = dynamic_cast<wxTextCtrl*>(dialog.Control(id));
+  return field != nullptr ? field->GetValue() : dialog.Control(id)->GetLabel();
+}
+bool Checked(CExtractorDlg& dialog, int id) {
+  return static_cast<wxCheckBox*>(dialog.Control(id))->GetValue();
+}
+std::string Worker1Start() {
+  return "------------------------------- s_ThreadWorker START g_bstop[0] "
+         "---------------------------";
+}
+
 // Each test runs with a fresh program directory of its own, so run-log files land there.
-class WindowTest : public testing::Test {
+class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/zelvik-gui-XXXXXX";
@@ -83,15 +100,17 @@ class WindowTest : public testing::Test {
     dir_ = pattern;
     std::string error;
     ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error)) << error;
+    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));  // the day folder is made anew
     g_bstop.store(0);
   }
   void TearDown() override { fs::remove_all(dir_); }
 
   fs::path dir_;
+  zelvik::testing::FakeBackend backend_;
 };
 
 TEST_F(WindowTest, OpensWithTemplateAndFocusOnCancel) {
-  CExtractorDlg dialog(nullptr);
+  CExtractorDlg dialog(nullptr, backend_);
   RunModal(dialog, [&] {
     EXPECT_EQ(dialog.GetTitle(), "Zelvik");
     // The focus is on button 2 right after the window opens.
@@ -116,7 +135,7 @@ TEST_F(WindowTest, OpensWithTemplateAndFocusOnCancel) {
 }
 
 TEST_F(WindowTest, ResizingStacksThePanes) {
-  CExtractorDlg dialog(nullptr);
+  CExtractorDlg dialog(nullptr, backend_);
   RunModal(dialog, [&] {
     dialog.SetClientSize(800, 467);
     ASSERT_TRUE(WaitUntil([&] { return dialog.GetClientSize() == wxSize(800, 467); }));
@@ -128,7 +147,7 @@ TEST_F(WindowTest, ResizingStacksThePanes) {
 }
 
 TEST_F(WindowTest, EnterInFieldOrPaneKeepsTheWindowOpen) {
-  CExtractorDlg dialog(nullptr);
+  CExtractorDlg dialog(nullptr, backend_);
   int result = RunModal(dialog, [&] {
     for (int id : {1002, 1016, kIdPane1}) {
       Click(dialog.Control(id));
@@ -136,8 +155,8 @@ TEST_F(WindowTest, EnterInFieldOrPaneKeepsTheWindowOpen) {
       PressKey(WXK_RETURN);
       EXPECT_TRUE(dialog.IsModal()) << id;
     }
-    EXPECT_EQ(g_bstop.load(), 0);
-    // Escape is the cancel command.
+    // Escape is the cancel command; the start timer has not pressed the button yet or has,
+    // but never after the cancel.
     PressKey(WXK_ESCAPE);
     EXPECT_TRUE(WaitUntil([&] { return !dialog.IsModal(); }));
   });
@@ -146,18 +165,22 @@ TEST_F(WindowTest, EnterInFieldOrPaneKeepsTheWindowOpen) {
 }
 
 TEST_F(WindowTest, CancelButtonEndsTheWindow) {
-  CExtractorDlg dialog(nullptr);
+  CExtractorDlg dialog(nullptr, backend_);
   int result = RunModal(dialog, [&] {
     Click(dialog.Control(kIdCancel));
     EXPECT_TRUE(WaitUntil([&] { return !dialog.IsModal(); }));
+    // A window cancelled within its first second does not start the workers afterwards.
+    Pump(1300);
+    EXPECT_EQ(Text(dialog, 1000), "Zelvik");
   });
   EXPECT_EQ(result, kIdCancel);
   EXPECT_EQ(g_bstop.load(), 1);
+  EXPECT_EQ(backend_.sessions[1], 0);
 }
 
 TEST_F(WindowTest, PanesShowTheRunLogFromEveryThread) {
   {
-  CExtractorDlg dialog(nullptr);
+  CExtractorDlg dialog(nullptr, backend_);
   RunModal(dialog, [&] {
     // Four threads at once, more lines than a pane keeps: each pane control ends up showing
     // exactly what its run-log pane holds.
@@ -192,6 +215,133 @@ TEST_F(WindowTest, PanesShowTheRunLogFromEveryThread) {
   // The window is gone: lines reach the files only.
   EXPECT_EQ(g_pLogPane1.load(), nullptr);
   WriteLog("after", 1);
+}
+
+TEST_F(WindowTest, StartsWorkerOneSecondAfterOpening) {
+  CExtractorDlg dialog(nullptr, backend_);
+  auto opened = Clock::now();
+  RunModal(dialog, [&] {
+    // The defaults of a new window.
+    EXPECT_EQ(Text(dialog, 1003), "qarnimel");
+    EXPECT_EQ(Text(dialog, 1002), "dbidc");
+    EXPECT_EQ(Text(dialog, 1004), "mwrtqpzfbnkcye41");
+    EXPECT_EQ(Text(dialog, 1011), W("상용"));
+    EXPECT_FALSE(Checked(dialog, 1011));
+    EXPECT_TRUE(Checked(dialog, 1027));
+    EXPECT_EQ(Text(dialog, 1009), "00003");
+    wxString today = wxDateTime::Now().Format("%Y%m%d");
+    for (int id : {1013, 1014, 1019, 1020, 1022, 1023, 1025, 1026}) {
+      EXPECT_EQ(Text(dialog, id), today) << id;
+    }
+    EXPECT_EQ(backend_.loads.load(), 1);  // the company-name cache, once
+
+    ASSERT_TRUE(WaitUntil([&] { return Text(dialog, 1000) == "DB Close"; }, 3000));
+    double waited = std::chrono::duration<double>(Clock::now() - opened).count();
+    EXPECT_GE(waited, 0.9);
+    EXPECT_LT(waited, 2.5);
+    // Worker 1 alone, with the production connection, has logged its START line.
+    wxString start = wxString::FromUTF8(Worker1Start());
+    EXPECT_TRUE(WaitUntil([&] { return dialog.Pane(1)->GetValue().Contains(start); }))
+        << dialog.Pane(1)->GetValue();
+    EXPECT_TRUE(dialog.Model().Slot(1).IsTaken());
+    for (int n = 2; n <= 4; ++n) EXPECT_FALSE(dialog.Model().Slot(n).IsTaken());
+    EXPECT_EQ(dialog.Model().DSN(), "dbidc");
+    EXPECT_EQ(dialog.Model().UID(), "qarnimel");
+  });
+}
+
+TEST_F(WindowTest, PresetCheckBoxSwitchesTheConnection) {
+  CExtractorDlg dialog(nullptr, backend_);
+  RunModal(dialog, [&] {
+    auto* uid = static_cast<wxTextCtrl*>(dialog.Control(1003));
+    uid->SetValue("someone");
+    Click(dialog.Control(1011));
+    EXPECT_TRUE(Checked(dialog, 1011));
+    EXPECT_EQ(Text(dialog, 1011), W("개발"));
+    EXPECT_EQ(Text(dialog, 1002), "db243");
+    EXPECT_EQ(Text(dialog, 1004), "vdnhxkpqcjrus63");
+    // The model, which the workers read, says the same.
+    EXPECT_EQ(dialog.Model().GetText(1002), "db243");
+    EXPECT_EQ(dialog.Model().GetCheck(1011), 1);
+
+    static_cast<wxTextCtrl*>(dialog.Control(1002))->SetValue("typed");
+    Click(dialog.Control(1011));
+    EXPECT_FALSE(Checked(dialog, 1011));
+    EXPECT_EQ(Text(dialog, 1011), W("상용"));
+    EXPECT_EQ(Text(dialog, 1002), "dbidc");
+    EXPECT_EQ(Text(dialog, 1004), "mwrtqpzfbnkcye41");
+    EXPECT_EQ(Text(dialog, 1003), "someone");
+    EXPECT_EQ(dialog.Model().GetText(1003), "someone");
+
+    // The conversion switch follows its check box.
+    Click(dialog.Control(1027));
+    EXPECT_EQ(dialog.Model().m_bBessel2WGS84.load(), 0);
+    Click(dialog.Control(1027));
+    EXPECT_EQ(dialog.Model().m_bBessel2WGS84.load(), 1);
+  });
+}
+
+TEST_F(WindowTest, EmptyDataSourceStartsNothing) {
+  CExtractorDlg dialog(nullptr, backend_);
+  std::vector<std::pair<wxString, wxString>> boxes;
+  dialog.SetMessageBox([&](const wxString& text, const wxString& title) {
+    boxes.emplace_back(text, title);
+  });
+  RunModal(dialog, [&] {
+    // Empty the data source with the keyboard before the start timer fires.
+    Click(dialog.Control(1002));
+    wxUIActionSimulator input;
+    input.Char('a', wxMOD_CONTROL);
+    input.Char(WXK_DELETE);
+    ASSERT_TRUE(WaitUntil([&] { return Text(dialog, 1002).empty(); }));
+    EXPECT_EQ(dialog.Model().GetText(1002), "");
+    // The timer's press finds the field empty.
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.empty(); }, 3000));
+    EXPECT_EQ(boxes[0].first, W("DSN 입력하시오."));
+    EXPECT_EQ(boxes[0].second, "zelvik");
+    EXPECT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() == dialog.Control(1002); }));
+    EXPECT_EQ(Text(dialog, 1000), "DB Close");
+    // The next click is a stop, the one after a start that checks the fields again.
+    Click(dialog.Control(1000));
+    EXPECT_EQ(Text(dialog, 1000), "Zelvik");
+    Click(dialog.Control(1000));
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].first, W("DSN 입력하시오."));
+    Pump(200);
+    EXPECT_FALSE(dialog.Model().AnyWorkerRunning());
+    EXPECT_EQ(backend_.sessions[1] + backend_.sessions[2] + backend_.sessions[3] +
+                  backend_.sessions[4],
+              0);
+  });
+}
+
+TEST_F(WindowTest, CancelEndsTheWindowAndEveryWorker) {
+  Clock::time_point cancelled;
+  {
+    CExtractorDlg dialog(nullptr, backend_);
+    int result = RunModal(dialog, [&] {
+      ASSERT_TRUE(WaitUntil([&] { return dialog.Model().Slot(1).IsTaken(); }, 3000));
+      cancelled = Clock::now();
+      Click(dialog.Control(kIdCancel));
+      EXPECT_TRUE(WaitUntil([&] { return !dialog.IsModal(); }));
+    });
+    EXPECT_EQ(result, kIdCancel);
+    EXPECT_EQ(g_bstop.load(), 1);
+  }
+  // The teardown gave the workers a second and waited for their threads.
+  double took = std::chrono::duration<double>(Clock::now() - cancelled).count();
+  EXPECT_GE(took, 0.9);
+  EXPECT_LT(took, 5.0);
+  EXPECT_EQ(backend_.active[1], 0);
+  std::string log;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+    if (entry.path().filename().string().ends_with("-1.log")) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      log.append(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  EXPECT_NE(log.find(Worker1Start()), std::string::npos);
+  EXPECT_NE(log.find("s_ThreadWorker STOP g_bstop[1]"), std::string::npos) << log;
 }
 
 // Waits (on the window thread, inside whatever modal loop runs) for the next folder chooser to
@@ -261,7 +411,7 @@ TEST_F(WindowTest, FolderButtonFillsThePathFieldOrLeavesIt) {
   fs::create_directories(dir_ / fs::u8path("결과"));
   fs::create_directories(dir_ / "2022");
   wxString base = wxString::FromUTF8(dir_.string());
-  CExtractorDlg dialog(nullptr);
+  CExtractorDlg dialog(nullptr, backend_);
   RunModal(dialog, [&] {
     auto* field = static_cast<wxTextCtrl*>(dialog.Control(1016));
     field->SetValue("/typed/by/hand");
@@ -294,7 +444,7 @@ TEST_F(WindowTest, FolderButtonFillsThePathFieldOrLeavesIt) {
 }  // namespace zelvik
 
 int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
   // Listing the tests needs no display.
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
   wxApp::SetInstance(new wxApp());
