@@ -143,6 +143,13 @@ TEST_F(WindowTest, ResizingStacksThePanes) {
     for (int k = 1; k <= 4; ++k) {
       EXPECT_EQ(dialog.Pane(k)->GetRect(), wxRect(5, 60 + (k - 1) * 100, 790, 100)) << k;
     }
+    // Too small for panes: they get an empty size, and come back when there is room.
+    dialog.SetClientSize(200, 64);
+    ASSERT_TRUE(WaitUntil([&] { return dialog.GetClientSize() == wxSize(200, 64); }));
+    EXPECT_TRUE(WaitUntil([&] { return dialog.Pane(1)->GetSize() == wxSize(0, 0); }))
+        << dialog.Pane(1)->GetSize().x << "x" << dialog.Pane(1)->GetSize().y;
+    dialog.SetClientSize(800, 467);
+    EXPECT_TRUE(WaitUntil([&] { return dialog.Pane(4)->GetRect() == wxRect(5, 360, 790, 100); }));
   });
 }
 
