@@ -2,6 +2,8 @@
 // toolkit's own input simulation.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/checkbox.h>
@@ -17,6 +19,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -91,6 +95,17 @@ std::string Worker1Start() {
          "---------------------------";
 }
 
+std::string ReadRunLogs(const fs::path& dir, const char* suffix) {
+  std::string text;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.path().filename().string().ends_with(suffix)) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      text.append(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return text;
+}
+
 // Each test runs with a fresh program directory of its own, so run-log files land there.
 class WindowTest : public ::testing::Test {
  protected:
@@ -104,6 +119,13 @@ class WindowTest : public ::testing::Test {
     g_bstop.store(0);
   }
   void TearDown() override { fs::remove_all(dir_); }
+
+  // The dialog-unit base of a window with the template font.
+  static DialogUnitBase UnitBase() {
+    wxDialog probe(nullptr, wxID_ANY, "probe");
+    probe.SetFont(TemplateFont());
+    return TemplateDialogUnitBase(probe);
+  }
 
   fs::path dir_;
   zelvik::testing::FakeBackend backend_;
@@ -340,13 +362,7 @@ TEST_F(WindowTest, CancelEndsTheWindowAndEveryWorker) {
   EXPECT_GE(took, 0.9);
   EXPECT_LT(took, 5.0);
   EXPECT_EQ(backend_.active[1], 0);
-  std::string log;
-  for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-    if (entry.path().filename().string().ends_with("-1.log")) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      log.append(std::istreambuf_iterator<char>(in), {});
-    }
-  }
+  std::string log = ReadRunLogs(dir_, "-1.log");
   EXPECT_NE(log.find(Worker1Start()), std::string::npos);
   EXPECT_NE(log.find("s_ThreadWorker STOP g_bstop[1]"), std::string::npos) << log;
 }
@@ -445,6 +461,105 @@ TEST_F(WindowTest, FolderButtonFillsThePathFieldOrLeavesIt) {
     Click(dialog.Control(kIdFolderButton));
     EXPECT_EQ(field->GetValue(), base + W("/결과"));
   });
+}
+
+// ---- The program itself
+
+// The largest viewable window called caption, from the X server's own list (there is no
+// window manager to ask): its absolute position and size.
+std::optional<wxRect> FindProgramWindow(const std::string& caption) {
+  auto run = [](const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      size_t n;
+      while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, n);
+      pclose(pipe);
+    }
+    return out;
+  };
+  std::optional<wxRect> best;
+  std::istringstream tree(run("xwininfo -root -tree"));
+  for (std::string line; std::getline(tree, line);) {
+    if (line.find("\"" + caption + "\"") == std::string::npos) continue;
+    std::string id;
+    std::istringstream(line) >> id;
+    std::istringstream info(run("xwininfo -id " + id));
+    int x = 0, y = 0, w = 0, h = 0;
+    bool viewable = false;
+    for (std::string l; std::getline(info, l);) {
+      auto value = [&](const char* key, int* v) {
+        auto at = l.find(key);
+        if (at != std::string::npos) *v = std::atoi(l.c_str() + at + std::strlen(key));
+      };
+      value("Absolute upper-left X:", &x);
+      value("Absolute upper-left Y:", &y);
+      value("Width:", &w);
+      value("Height:", &h);
+      if (l.find("IsViewable") != std::string::npos) viewable = true;
+    }
+    if (viewable && (!best || w * h > best->width * best->height)) best = wxRect(x, y, w, h);
+  }
+  return best;
+}
+
+TEST_F(WindowTest, ProgramEndsWithItsWindowAndNoWorkerLeft) {
+  // A copy of the program: it writes its run log beside itself.
+  fs::copy_file(ZELVIK_PROGRAM, dir_ / "zelvik");
+  std::string program = (dir_ / "zelvik").string();
+  std::string output = (dir_ / "output.txt").string();
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    FILE* out = std::freopen(output.c_str(), "w", stdout);
+    if (out != nullptr) dup2(fileno(stdout), 2);
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  auto ended = [&](int* status) { return waitpid(child, status, WNOHANG) == child; };
+  int status = 0;
+  // One second after it opens, worker 1 has started.
+  bool started = WaitUntil([&] {
+    return ReadRunLogs(dir_, "-1.log").find(Worker1Start()) != std::string::npos;
+  }, 10000);
+  std::optional<wxRect> window = FindProgramWindow("Zelvik");
+  if (!started || !window) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    FAIL() << "the program did not start its window and worker 1";
+  }
+  EXPECT_EQ(window->GetSize(), wxSize(DialogUnitsToPixelsX(kTemplateWidth, UnitBase()),
+                                      DialogUnitsToPixelsY(kTemplateHeight, UnitBase())));
+
+  // Click its cancel button. The simulated input takes its scale from a window of this
+  // process: a small one in a corner, clear of the program's window.
+  wxDialog anchor(nullptr, wxID_ANY, "anchor", wxPoint(0, 0), wxSize(20, 20), 0);
+  anchor.Show();
+  wxTheApp->SetTopWindow(&anchor);
+  Rect cancel = DialogUnitsToPixels(FindControl(kIdCancel)->units, UnitBase());
+  wxUIActionSimulator input;
+  input.MouseMove(window->x + cancel.x + cancel.width / 2,
+                  window->y + cancel.y + cancel.height / 2);
+  Pump(50);
+  input.MouseClick();
+  auto clicked = Clock::now();
+  bool gone = WaitUntil([&] { return ended(&status); }, 10000);
+  double took = std::chrono::duration<double>(Clock::now() - clicked).count();
+  if (!gone) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    FAIL() << "the program did not end after its cancel button";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  // The teardown gave the workers their second, then the process ended.
+  EXPECT_GE(took, 0.9);
+  EXPECT_LT(took, 5.0);
+  std::string log = ReadRunLogs(dir_, "-1.log");
+  EXPECT_NE(log.find("s_ThreadWorker STOP g_bstop[1]"), std::string::npos) << log;
+  std::ifstream out(output);
+  std::string printed((std::istreambuf_iterator<char>(out)), {});
+  EXPECT_EQ(printed, "");  // no toolkit warnings either
+  wxTheApp->SetTopWindow(nullptr);
 }
 
 }  // namespace
