@@ -13,12 +13,10 @@
 #include <wx/textctrl.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "app/app_icon.xpm.h"
 #include "app/folder_browser.h"
 #include "util/codepage.h"
-#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -36,8 +34,12 @@ struct CompactStyle : wxWindow {
   static void Apply(wxWindow* window, ControlKind kind) {
     const char* css = nullptr;
     switch (kind) {
-      case ControlKind::kButton: css = "* { min-height: 0; min-width: 0; padding: 0 4px; }"; break;
-      case ControlKind::kEdit: css = "* { min-height: 0; padding: 0 2px; }"; break;
+      case ControlKind::kButton:
+        css = "* { min-height: 0; min-width: 0; padding: 0 4px; }";
+        break;
+      case ControlKind::kEdit:
+        css = "* { min-height: 0; padding: 0 2px; }";
+        break;
       case ControlKind::kCheckBox:
         css = "* { min-height: 0; padding: 0; }"
               " check { min-height: 11px; min-width: 11px; margin: 0 3px 0 0; }";
@@ -177,7 +179,9 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
   m_messageBox = [this](const wxString& text, const wxString& title) {
     wxMessageBox(text, title, wxOK, this);
   };
-  for (int k = 0; k < 4; ++k) m_logPanes[static_cast<std::size_t>(k)] = std::make_unique<LogPane>(k + 1);
+  for (std::size_t k = 0; k < m_logPanes.size(); ++k) {
+    m_logPanes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
+  }
   CreateControls();
   SetClientSize(DialogUnitsToPixelsX(kTemplateWidth, m_unitBase),
                 DialogUnitsToPixelsY(kTemplateHeight, m_unitBase));
@@ -307,7 +311,9 @@ void CExtractorDlg::ApplyModelChanges() {
     }
   }
   for (int id : checks) {
-    if (auto* box = dynamic_cast<wxCheckBox*>(Control(id))) box->SetValue(m_model.GetCheck(id) != 0);
+    if (auto* box = dynamic_cast<wxCheckBox*>(Control(id))) {
+      box->SetValue(m_model.GetCheck(id) != 0);
+    }
   }
 }
 
