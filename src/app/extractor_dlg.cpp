@@ -127,6 +127,7 @@ wxIconBundle ApplicationIcons() {
 // ---- Log panes
 
 void CExtractorDlg::PaneFeed::OnPaneChange(int pane, Change change, const std::string& line) {
+  if (pane < 1 || pane > static_cast<int>(m_queues.size())) return;
   std::lock_guard<std::mutex> lock(m_mutex);
   std::deque<Entry>& queue = m_queues[static_cast<std::size_t>(pane - 1)];
   // A pane that was emptied no longer shows what was queued before: the queue never holds
@@ -190,7 +191,6 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
   SetEscapeId(kIdCancel);
 
   m_model.SetView(this);
-  ApplyModelChanges();  // the captions the model starts with
 
   Bind(wxEVT_INIT_DIALOG, &CExtractorDlg::OnInitDialog, this);
   Bind(wxEVT_BUTTON, &CExtractorDlg::OnStartStop, this, kIdStartStop);
