@@ -1,0 +1,73 @@
+#pragma once
+// The main window's template without a toolkit: every control with its ID, kind, caption and
+// place in dialog units, the conversion of dialog units to pixels, and the stacking of the
+// four log panes when the window is resized.
+
+#include <array>
+#include <cstddef>
+#include <span>
+
+namespace zelvik {
+
+enum class ControlKind {
+  kButton,    // push button
+  kEdit,      // single-line field with a border
+  kPane,      // multi-line log pane with a border and a vertical scroll bar
+  kCheckBox,  // automatic check box: each click toggles its mark
+  kLabel,     // static text
+};
+
+// IDs of the controls the window handles itself (the model holds the others).
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdFolderButton = 1006;
+inline constexpr int kIdCopyToTable = 1017;
+inline constexpr int kIdNoControl = -1;  // a label without an ID
+inline constexpr int kIdPane1 = 1001;
+inline constexpr int kIdPane2 = 1005;
+inline constexpr int kIdPane3 = 1007;
+inline constexpr int kIdPane4 = 1008;
+// Pane k (1 to 4) of the run log and its control.
+inline constexpr std::array<int, 4> kPaneIds = {kIdPane1, kIdPane2, kIdPane3, kIdPane4};
+
+struct Rect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+struct ControlTemplate {
+  int id;               // kIdNoControl for a label
+  ControlKind kind;
+  const char* caption;  // UTF-8
+  Rect units;           // in dialog units
+};
+
+// The window's caption and its client size in dialog units.
+inline constexpr const char* kWindowCaption = "Zelvik";
+inline constexpr int kTemplateWidth = 608;
+inline constexpr int kTemplateHeight = 352;
+inline constexpr int kTemplateFontPoints = 9;
+
+// The controls in template order, which is also the tab order.
+std::span<const ControlTemplate> MainWindowControls();
+// The template entry of a control, or null.
+const ControlTemplate* FindControl(int id);
+
+// Dialog units to pixels: a horizontal unit is a quarter of the font's average character
+// width, a vertical unit an eighth of its character height; results are rounded.
+struct DialogUnitBase {
+  int charWidth;
+  int charHeight;
+};
+int DialogUnitsToPixelsX(int units, DialogUnitBase base);
+int DialogUnitsToPixelsY(int units, DialogUnitBase base);
+Rect DialogUnitsToPixels(const Rect& units, DialogUnitBase base);
+
+// Where the four panes go for a client area of cx x cy pixels: stacked without gaps from
+// y = 60, each cx - 10 wide and (cy - 65) / 4 high, at x = 5. A client area too small for that
+// (under 10 x 65, a minimised window reports 0 x 0) gives the panes an empty size.
+std::array<Rect, 4> PaneLayout(int cx, int cy);
+
+}  // namespace zelvik

@@ -1,0 +1,55 @@
+// The desktop program: derives the program directory, runs the main window modally and ends
+// the process when the window closes. It takes no command-line options.
+
+#include <wx/app.h>
+#include <wx/filename.h>
+#include <wx/stdpaths.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/extractor_dlg.h"
+#include "extract/worker_backend.h"
+#include "util/process_state.h"
+
+namespace zelvik {
+
+class CExtractorApp : public wxApp {
+ public:
+  // Start-up. The base class is not asked to parse the command line: arguments are ignored.
+  bool OnInit() override {
+    std::string error;
+    m_dirOk = InitProgramDirFromExecutable(&error);
+    if (!m_dirOk) {
+      // Every file of the program is written into its directory: without one it cannot run.
+      std::fprintf(stderr, "zelvik: %s\n", error.c_str());
+      return true;
+    }
+    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
+    // Message boxes carry the program file's name without its extension.
+    SetAppName(wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetName());
+    return true;
+  }
+
+  // The modal run of the main window stands in for the application's own message loop.
+  int OnRun() override {
+    if (!m_dirOk) return 1;
+    std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
+    {
+      CExtractorDlg dialog(nullptr, *backend);
+      SetTopWindow(&dialog);
+      dialog.ShowModal();
+      SetTopWindow(nullptr);
+    }  // the window's teardown has ended every worker here
+    return 0;
+  }
+
+ private:
+  bool m_dirOk = false;
+};
+
+}  // namespace zelvik
+
+wxIMPLEMENT_APP(zelvik::CExtractorApp);

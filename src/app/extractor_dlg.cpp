@@ -1,0 +1,421 @@
+#include "app/extractor_dlg.h"
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/dcclient.h>
+#include <wx/fontenum.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/settings.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <cmath>
+
+#include "app/app_icon.xpm.h"
+#include "app/folder_browser.h"
+#include "util/codepage.h"
+
+namespace zelvik {
+namespace {
+
+wxString FromUtf8(const char* text) { return wxString::FromUTF8(text); }
+wxString FromCp949(const std::string& text) { return wxString::FromUTF8(Cp949ToUtf8(text)); }
+
+wxRect ToWx(const Rect& r) { return wxRect(r.x, r.y, r.width, r.height); }
+
+// The template gives fields 12 dialog units (18 pixels), check boxes 10 and buttons 14; the
+// theme's minimum heights and padding do not fit there (GTK then warns and cuts the text).
+// Each control of the template gets a compact style of its own; other windows keep the theme.
+// wxWidgets offers a control's own style sheet to its classes only, hence the detour.
+struct CompactStyle : wxWindow {
+  static void Apply(wxWindow* window, ControlKind kind) {
+    const char* css = nullptr;
+    switch (kind) {
+      case ControlKind::kButton:
+        css = "* { min-height: 0; min-width: 0; padding: 0 4px; }";
+        break;
+      case ControlKind::kEdit:
+        css = "* { min-height: 0; padding: 0 2px; }";
+        break;
+      case ControlKind::kCheckBox:
+        css = "* { min-height: 0; padding: 0; }"
+              " check { min-height: 11px; min-width: 11px; margin: 0 3px 0 0; }";
+        break;
+      case ControlKind::kPane:
+      case ControlKind::kLabel: return;
+    }
+    void (wxWindow::*apply)(const char*) = &CompactStyle::GTKApplyCssStyle;
+    (window->*apply)(css);
+  }
+};
+
+// The one-shot timer that presses the start button after the window opens.
+constexpr int kStartTimerId = 1000;
+
+// The about box's command in the window's menu, and the menu item's text.
+constexpr int kIdAbout = 16;
+constexpr const char* kAboutMenuText = "Zelvik 정보(&A)...";
+
+// The about box: 235 x 55 dialog units, the icon, the version and what the program does.
+class CAboutDlg : public wxDialog {
+ public:
+  explicit CAboutDlg(wxWindow* parent)
+      : wxDialog(parent, wxID_ANY, FromUtf8("Zelvik 정보"), wxDefaultPosition, wxDefaultSize,
+                 wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
+    SetFont(TemplateFont());
+    DialogUnitBase base = TemplateDialogUnitBase(*this);
+    auto place = [&](Rect units) { return ToWx(DialogUnitsToPixels(units, base)); };
+    wxRect icon = place({11, 17, 20, 20});
+    new wxStaticBitmap(this, wxID_ANY, wxBitmap(kZelvikIcon32), icon.GetPosition(),
+                       icon.GetSize());
+    wxRect line1 = place({40, 10, 119, 8});
+    new wxStaticText(this, wxID_ANY, FromUtf8("Zelvik 버전 1.0"), line1.GetPosition(),
+                     line1.GetSize(), wxST_NO_AUTORESIZE);
+    wxRect line2 = place({40, 25, 119, 8});
+    new wxStaticText(this, wxID_ANY, FromUtf8("택시 위치 이력 추출"), line2.GetPosition(),
+                     line2.GetSize(), wxST_NO_AUTORESIZE);
+    wxRect ok = place({178, 7, 50, 14});
+    auto* button = new wxButton(this, wxID_OK, FromUtf8("확인"), ok.GetPosition(), ok.GetSize());
+    button->SetDefault();
+    SetClientSize(DialogUnitsToPixelsX(235, base), DialogUnitsToPixelsY(55, base));
+    CentreOnParent();
+  }
+};
+
+}  // namespace
+
+wxFont TemplateFont() {
+  for (const char* face : {"굴림", "NanumGothic"}) {
+    wxString name = FromUtf8(face);
+    if (wxFontEnumerator::IsValidFacename(name)) {
+      return wxFont(wxFontInfo(kTemplateFontPoints).FaceName(name));
+    }
+  }
+  wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+  font.SetPointSize(kTemplateFontPoints);
+  return font;
+}
+
+DialogUnitBase TemplateDialogUnitBase(const wxWindow& window) {
+  wxClientDC dc(const_cast<wxWindow*>(&window));
+  dc.SetFont(window.GetFont());
+  // The average width of the 52 letters, rounded, as dialog units are defined.
+  wxCoord width = 0;
+  wxCoord height = 0;
+  dc.GetTextExtent("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", &width, &height);
+  int charWidth = (width / 26 + 1) / 2;
+  // The em of the font in pixels. The toolkit's text height adds the face's line gap (15
+  // pixels instead of 12 for a 9-point NanumGothic); with it the template's 39 units of
+  // controls would reach below the panes, which the window puts at 60 pixels.
+  double points = window.GetFont().GetFractionalPointSize();
+  int charHeight = static_cast<int>(std::lround(points * window.GetDPI().y / 72.0));
+  if (charWidth <= 0) charWidth = 1;
+  if (charHeight <= 0) charHeight = height > 0 ? height : 1;
+  return {charWidth, charHeight};
+}
+
+wxIconBundle ApplicationIcons() {
+  wxIconBundle icons;
+  icons.AddIcon(wxIcon(kZelvikIcon32));
+  icons.AddIcon(wxIcon(kZelvikIcon16));
+  return icons;
+}
+
+// ---- Log panes
+
+void CExtractorDlg::PaneFeed::OnPaneChange(int pane, Change change, const std::string& line) {
+  if (pane < 1 || pane > static_cast<int>(m_queues.size())) return;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::deque<Entry>& queue = m_queues[static_cast<std::size_t>(pane - 1)];
+  // A pane that was emptied no longer shows what was queued before: the queue never holds
+  // more than a pane's worth of lines, however fast the workers write.
+  if (change != Change::kAppended) queue.clear();
+  queue.push_back({change, line});
+  if (!m_posted) {
+    m_posted = true;
+    m_dialog->CallAfter(&CExtractorDlg::ApplyPaneChanges);
+  }
+}
+
+std::array<std::deque<CExtractorDlg::PaneFeed::Entry>, 4> CExtractorDlg::PaneFeed::Take() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::array<std::deque<Entry>, 4> taken;
+  taken.swap(m_queues);
+  m_posted = false;
+  return taken;
+}
+
+void CExtractorDlg::ApplyPaneChanges() {
+  std::array<std::deque<PaneFeed::Entry>, 4> changes = m_paneFeed.Take();
+  for (std::size_t k = 0; k < changes.size(); ++k) {
+    wxTextCtrl* pane = m_panes[k];
+    if (pane == nullptr || changes[k].empty()) continue;
+    for (const PaneFeed::Entry& entry : changes[k]) {
+      // The pane's lines end in CR LF; the toolkit's text ends lines with LF alone.
+      wxString text = FromCp949(entry.line);
+      text.Replace("\r\n", "\n");
+      switch (entry.change) {
+        case PaneListener::Change::kAppended: pane->AppendText(text); break;
+        case PaneListener::Change::kReplaced: pane->ChangeValue(text); break;
+        case PaneListener::Change::kCleared: pane->Clear(); break;
+      }
+    }
+    pane->ShowPosition(pane->GetLastPosition());
+  }
+}
+
+// ---- The window
+
+CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
+    : wxDialog(parent, wxID_ANY, FromUtf8(kWindowCaption), wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX | wxMAXIMIZE_BOX),
+      m_hIcon(ApplicationIcons()),
+      m_timer(this, kStartTimerId),
+      m_model(backend) {
+  SetFont(TemplateFont());
+  m_unitBase = TemplateDialogUnitBase(*this);
+  m_messageBox = [this](const wxString& text, const wxString& title) {
+    wxMessageBox(text, title, wxOK, this);
+  };
+  for (std::size_t k = 0; k < m_logPanes.size(); ++k) {
+    m_logPanes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
+  }
+  CreateControls();
+  SetClientSize(DialogUnitsToPixelsX(kTemplateWidth, m_unitBase),
+                DialogUnitsToPixelsY(kTemplateHeight, m_unitBase));
+  Centre();
+  // Escape and the close box end the window through button 2, as its click does.
+  SetEscapeId(kIdCancel);
+
+  m_model.SetView(this);
+
+  Bind(wxEVT_INIT_DIALOG, &CExtractorDlg::OnInitDialog, this);
+  Bind(wxEVT_BUTTON, &CExtractorDlg::OnStartStop, this, kIdStartStop);
+  Bind(wxEVT_SIZE, &CExtractorDlg::OnSize, this);
+  Bind(wxEVT_CHECKBOX, &CExtractorDlg::OnPresetCheck, this, kIdPreset);
+  Bind(wxEVT_BUTTON, &CExtractorDlg::OnFolderButton, this, kIdFolderButton);
+  Bind(wxEVT_CHECKBOX, &CExtractorDlg::OnBesselCheck, this, kIdBessel);
+  Bind(wxEVT_TIMER, &CExtractorDlg::OnTimer, this, kStartTimerId);
+  Bind(wxEVT_BUTTON, &CExtractorDlg::OnCancel, this, kIdCancel);
+  BindModelEvents();
+  Bind(wxEVT_CONTEXT_MENU, &CExtractorDlg::OnContextMenu, this);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, kIdAbout);
+}
+
+CExtractorDlg::~CExtractorDlg() {
+  m_timer.Stop();
+  // The workers may go on logging until they have ended; they never wait for this thread.
+  m_model.Teardown();
+  m_model.SetView(nullptr);
+  // The panes are unbound before their controls go: from here on lines reach the files only.
+  if (m_panesBound) {
+    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
+    for (auto& pane : m_logPanes) pane->SetListener(nullptr);
+  }
+}
+
+void CExtractorDlg::CreateControls() {
+  for (const ControlTemplate& c : MainWindowControls()) {
+    wxRect r = ToWx(DialogUnitsToPixels(c.units, m_unitBase));
+    wxWindowID id = c.id == kIdNoControl ? wxID_ANY : c.id;
+    wxString caption = FromUtf8(c.caption);
+    wxWindow* control = nullptr;
+    switch (c.kind) {
+      case ControlKind::kButton:
+        control = new wxButton(this, id, caption, r.GetPosition(), r.GetSize());
+        break;
+      case ControlKind::kEdit:
+        control = new wxTextCtrl(this, id, caption, r.GetPosition(), r.GetSize());
+        break;
+      case ControlKind::kPane: {
+        auto* pane = new wxTextCtrl(this, id, caption, r.GetPosition(), r.GetSize(),
+                                    wxTE_MULTILINE);
+        control = pane;
+        for (std::size_t k = 0; k < kPaneIds.size(); ++k) {
+          if (kPaneIds[k] == c.id) m_panes[k] = pane;
+        }
+        break;
+      }
+      case ControlKind::kCheckBox:
+        control = new wxCheckBox(this, id, caption, r.GetPosition(), r.GetSize());
+        break;
+      case ControlKind::kLabel:
+        control = new wxStaticText(this, id, caption, r.GetPosition(), r.GetSize(),
+                                   wxST_NO_AUTORESIZE);
+        break;
+    }
+    CompactStyle::Apply(control, c.kind);
+  }
+}
+
+// Every control the model holds follows the operator at once: the workers read the model.
+void CExtractorDlg::BindModelEvents() {
+  for (const ControlTemplate& c : MainWindowControls()) {
+    if (c.id == kIdNoControl) continue;
+    int id = c.id;
+    if (c.kind == ControlKind::kEdit) {
+      Bind(wxEVT_TEXT, [this, id](wxCommandEvent& event) {
+        if (auto* field = dynamic_cast<wxTextCtrl*>(Control(id))) {
+          m_model.SetText(id, Utf8ToCp949(std::string(field->GetValue().utf8_str())));
+        }
+        event.Skip();
+      }, id);
+    } else if (c.kind == ControlKind::kCheckBox && id != kIdPreset && id != kIdBessel) {
+      Bind(wxEVT_CHECKBOX, [this, id](wxCommandEvent& event) {
+        m_model.SetCheck(id, event.IsChecked() ? 1 : 0);
+        event.Skip();
+      }, id);
+    }
+  }
+}
+
+void CExtractorDlg::OnTextChanged(int id, const std::string& /*text*/) {
+  std::lock_guard<std::mutex> lock(m_syncMutex);
+  m_dirtyTexts.insert(id);
+  if (!m_syncPosted) {
+    m_syncPosted = true;
+    CallAfter(&CExtractorDlg::ApplyModelChanges);
+  }
+}
+
+void CExtractorDlg::OnCheckChanged(int id, int /*checked*/) {
+  std::lock_guard<std::mutex> lock(m_syncMutex);
+  m_dirtyChecks.insert(id);
+  if (!m_syncPosted) {
+    m_syncPosted = true;
+    CallAfter(&CExtractorDlg::ApplyModelChanges);
+  }
+}
+
+void CExtractorDlg::ApplyModelChanges() {
+  std::set<int> texts;
+  std::set<int> checks;
+  {
+    std::lock_guard<std::mutex> lock(m_syncMutex);
+    texts.swap(m_dirtyTexts);
+    checks.swap(m_dirtyChecks);
+    m_syncPosted = false;
+  }
+  // The model's value now, not the one at the time of the change: a later change (or the
+  // operator's typing since) must not be undone by an earlier one arriving late.
+  for (int id : texts) {
+    wxString text = FromCp949(m_model.GetText(id));
+    wxWindow* control = Control(id);
+    if (auto* field = dynamic_cast<wxTextCtrl*>(control)) {
+      if (field->GetValue() != text) field->ChangeValue(text);
+    } else if (control != nullptr && control->GetLabel() != text) {
+      control->SetLabel(text);  // a caption: button 1000, check box 1011
+    }
+  }
+  for (int id : checks) {
+    if (auto* box = dynamic_cast<wxCheckBox*>(Control(id))) {
+      box->SetValue(m_model.GetCheck(id) != 0);
+    }
+  }
+}
+
+void CExtractorDlg::ShowFieldMessage(const std::string& text, int focusId) {
+  ApplyModelChanges();  // the caption reads "DB Close" behind the box
+  m_messageBox(FromCp949(text), wxTheApp->GetAppName());
+  if (wxWindow* control = Control(focusId)) control->SetFocus();
+}
+
+wxWindow* CExtractorDlg::Control(int id) const {
+  if (id == kIdNoControl) return nullptr;
+  return FindWindow(id);
+}
+
+wxTextCtrl* CExtractorDlg::Pane(int pane) const {
+  if (pane < 1 || pane > 4) return nullptr;
+  return m_panes[static_cast<std::size_t>(pane - 1)];
+}
+
+void CExtractorDlg::OnInitDialog(wxInitDialogEvent& event) {
+  event.Skip();
+  for (std::size_t k = 0; k < m_logPanes.size(); ++k) m_logPanes[k]->SetListener(&m_paneFeed);
+  BindLogPanes(m_logPanes[0].get(), m_logPanes[1].get(), m_logPanes[2].get(),
+               m_logPanes[3].get());
+  m_panesBound = true;
+  m_model.OnInitDialog();
+  ApplyModelChanges();
+  SetIcons(m_hIcon);
+  // One second after opening, the window presses its own start button.
+  m_timer.Start(1000);
+  // The focus starts on button 2, so that Enter or Space at once cancels the window.
+  if (wxWindow* cancel = Control(kIdCancel)) cancel->SetFocus();
+}
+
+void CExtractorDlg::OnTimer(wxTimerEvent& event) {
+  if (event.GetId() == kStartTimerId) {
+    m_timer.Stop();  // it presses once
+    StartStop();
+  }
+  event.Skip();
+}
+
+void CExtractorDlg::OnStartStop(wxCommandEvent& /*event*/) { StartStop(); }
+
+void CExtractorDlg::StartStop() {
+  m_model.OnStartStop();
+  ApplyModelChanges();
+}
+
+void CExtractorDlg::OnPresetCheck(wxCommandEvent& event) {
+  m_model.SetCheck(kIdPreset, event.IsChecked() ? 1 : 0);
+  m_model.OnPresetCheck();
+  ApplyModelChanges();
+}
+
+void CExtractorDlg::OnBesselCheck(wxCommandEvent& event) {
+  m_model.SetCheck(kIdBessel, event.IsChecked() ? 1 : 0);
+  m_model.OnBesselCheck();
+}
+
+void CExtractorDlg::OnSize(wxSizeEvent& event) {
+  event.Skip();
+  wxSize client = GetClientSize();
+  std::array<Rect, 4> layout = PaneLayout(client.x, client.y);
+  for (std::size_t k = 0; k < m_panes.size(); ++k) {
+    if (m_panes[k] == nullptr) continue;
+    m_panes[k]->SetSize(ToWx(layout[k]));
+    m_panes[k]->Refresh();
+  }
+}
+
+void CExtractorDlg::OnFolderButton(wxCommandEvent& /*event*/) {
+  CFolderBrowser browser(nullptr, 0, kFolderChooserTitle, nullptr, kBifStatusText | kBifEditBox);
+  if (browser.Browse() != 1) return;
+  // Paths here already use '/'; a backslash inside a folder's name is part of that name.
+  const char* path = browser.GetSelectedPath();
+  m_model.SetText(kIdFolder, path != nullptr ? path : "");
+  ApplyModelChanges();
+  Update();
+}
+
+void CExtractorDlg::OnCancel(wxCommandEvent& /*event*/) {
+  // The window is closing: its start timer must not press the button any more.
+  m_timer.Stop();
+  m_model.OnCancel();
+  if (IsModal()) {
+    EndModal(kIdCancel);
+  } else {
+    Hide();
+  }
+}
+
+void CExtractorDlg::OnContextMenu(wxContextMenuEvent& /*event*/) {
+  wxMenu menu;
+  menu.Append(kIdAbout, FromUtf8(kAboutMenuText));
+  PopupMenu(&menu);
+}
+
+void CExtractorDlg::ShowAbout() {
+  CAboutDlg about(this);
+  about.SetIcons(m_hIcon);
+  about.ShowModal();
+}
+
+}  // namespace zelvik

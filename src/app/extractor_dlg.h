@@ -1,0 +1,127 @@
+#pragma once
+// The main window: the connection fields with their two presets, the four date ranges, the
+// option check boxes, the folder path, the start/stop command and the four log panes, laid
+// out from the window's template in dialog units.
+//
+// The window is a thin view: what its controls hold lives in the window model, which the
+// workers read. A control event updates the model at once; a change of the model (a preset,
+// the caption of the start/stop button set by a worker) and every log-pane line reach the
+// controls on the window thread through a queue. No worker touches a control or waits for the
+// window thread, so the teardown can always end the workers.
+
+#include <wx/dialog.h>
+#include <wx/icon.h>
+#include <wx/timer.h>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "app/dialog_layout.h"
+#include "extract/window_model.h"
+#include "log/log_pane.h"
+
+class wxButton;
+class wxTextCtrl;
+
+namespace zelvik {
+
+// The 9-point font of the window's template: its face where installed, else a Korean face
+// that is (NanumGothic), else the toolkit's own face at 9 points.
+wxFont TemplateFont();
+
+// The size of a dialog unit's base for a window with the template font: the font's average
+// letter width, and its height in pixels (the em, without the line gap the toolkit adds).
+DialogUnitBase TemplateDialogUnitBase(const wxWindow& window);
+
+// The application icon (32 x 32 and 16 x 16).
+wxIconBundle ApplicationIcons();
+
+class CExtractorDlg : public wxDialog, private WindowView {
+ public:
+  // Shows text in a message box with one OK button, titled title.
+  using MessageBoxFn = std::function<void(const wxString& text, const wxString& title)>;
+
+  // The workers do their database and file work through backend, which must outlive the
+  // window.
+  CExtractorDlg(wxWindow* parent, WorkerBackend& backend);
+  // The teardown: asks the workers to stop, gives them a second, ends those still running
+  // and waits until every worker thread is gone.
+  ~CExtractorDlg() override;
+
+  // Replaces the message box (tests see the text without a box that blocks).
+  void SetMessageBox(MessageBoxFn messageBox) { m_messageBox = std::move(messageBox); }
+
+  // The control with a template ID, or null.
+  wxWindow* Control(int id) const;
+  wxTextCtrl* Pane(int pane) const;  // pane 1 to 4
+  // The dialog-unit base the template was laid out with.
+  DialogUnitBase UnitBase() const { return m_unitBase; }
+  // What the workers read.
+  WindowModel& Model() { return m_model; }
+
+  // Handlers, as the controls' events call them.
+  void OnInitDialog(wxInitDialogEvent& event);
+  void OnTimer(wxTimerEvent& event);
+  void OnStartStop(wxCommandEvent& event);
+  void OnPresetCheck(wxCommandEvent& event);
+  void OnBesselCheck(wxCommandEvent& event);
+  void OnSize(wxSizeEvent& event);
+  void OnFolderButton(wxCommandEvent& event);
+  void OnCancel(wxCommandEvent& event);
+
+ private:
+  // Receives the run log's pane changes on any thread and queues them to the window thread.
+  class PaneFeed final : public PaneListener {
+   public:
+    explicit PaneFeed(CExtractorDlg* dialog) : m_dialog(dialog) {}
+    void OnPaneChange(int pane, Change change, const std::string& line) override;
+    // On the window thread: the queued changes of every pane, in order.
+    struct Entry {
+      Change change;
+      std::string line;
+    };
+    std::array<std::deque<Entry>, 4> Take();
+
+   private:
+    CExtractorDlg* m_dialog;
+    std::mutex m_mutex;
+    std::array<std::deque<Entry>, 4> m_queues;
+    bool m_posted = false;
+  };
+
+  // WindowView: the model's changes, from any thread, queued to the window thread.
+  void OnTextChanged(int id, const std::string& text) override;
+  void OnCheckChanged(int id, int checked) override;
+  void ShowFieldMessage(const std::string& text, int focusId) override;
+
+  void CreateControls();
+  void BindModelEvents();
+  // On the window thread: brings the controls the model changed in step with it.
+  void ApplyModelChanges();
+  void ApplyPaneChanges();
+  void StartStop();
+  void OnContextMenu(wxContextMenuEvent& event);
+  void ShowAbout();
+
+  DialogUnitBase m_unitBase{};
+  std::array<wxTextCtrl*, 4> m_panes{};
+  // The run log's panes outlive the model, whose destruction ends the last workers.
+  std::array<std::unique_ptr<LogPane>, 4> m_logPanes;
+  PaneFeed m_paneFeed{this};
+  bool m_panesBound = false;
+  wxIconBundle m_hIcon;
+  MessageBoxFn m_messageBox;
+  wxTimer m_timer;
+  std::mutex m_syncMutex;         // the controls the model changed, not yet in step
+  std::set<int> m_dirtyTexts;
+  std::set<int> m_dirtyChecks;
+  bool m_syncPosted = false;
+  WindowModel m_model;
+};
+
+}  // namespace zelvik
