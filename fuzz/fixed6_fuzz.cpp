@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "onoff/fixed6.h"
+#include "util/fixed6.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   double value = 0;

@@ -1,11 +1,11 @@
 #include "extract/export_format.h"
 
-#include <bit>
 #include <cstdio>
 #include <cstring>
 
 #include "log/run_log.h"
 #include "util/codepage.h"
+#include "util/fixed6.h"
 
 namespace zelvik {
 namespace {
@@ -29,60 +29,6 @@ bool IsDayText(std::string_view day) {
 // True when snprintf's result (terminator included) fitted its buffer of n bytes.
 bool Fitted(int length, std::size_t n) {
   return length >= 0 && static_cast<std::size_t>(length) < n;
-}
-
-std::size_t WriteUnsigned(std::uint64_t value, char* out) {
-  char digits[24];
-  std::size_t n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  for (std::size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-  return n;
-}
-
-// v as "%f" writes it, into out (400 bytes); returns the length.
-std::size_t PutFixed6(double v, char* out) {
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
-  const bool negative = (bits >> 63) != 0;
-  const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
-  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-
-  // v = m * 2^e exactly, so v * 10^6 = m * 15625 * 2^(e + 6): an integer of at most 67 bits
-  // shifted right, which rounds exactly in 128-bit arithmetic.
-  std::uint64_t m = fraction;
-  int e = -1074;
-  if (exponent != 0) {
-    m |= std::uint64_t{1} << 52;
-    e = exponent - 1075;
-  }
-  const int shift = -(e + 6);
-  if (exponent == 0x7FF || shift < 16) {
-    // Infinities, NaN and magnitudes of 2^31 and more (never a position): printf itself.
-    const int n = std::snprintf(out, 400, "%f", v);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
-  }
-  std::uint64_t q = 0;
-  if (shift < 100) {
-    __extension__ typedef unsigned __int128 u128;
-    const u128 p = static_cast<u128>(m) * 15625u;
-    u128 whole = p >> shift;
-    const u128 rest = p & ((u128{1} << shift) - 1);
-    const u128 half = u128{1} << (shift - 1);
-    if (rest > half || (rest == half && (whole & 1) != 0)) ++whole;
-    q = static_cast<std::uint64_t>(whole);  // v < 2^31, so v * 10^6 < 2^51
-  }
-  std::size_t n = 0;
-  if (negative) out[n++] = '-';
-  n += WriteUnsigned(q / 1000000, out + n);
-  out[n++] = '.';
-  std::uint64_t frac = q % 1000000;
-  for (int i = 5; i >= 0; --i) {
-    out[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + frac % 10);
-    frac /= 10;
-  }
-  return n + 6;
 }
 
 }  // namespace
@@ -215,9 +161,9 @@ std::size_t FormatExportRow(const ExportRow& row, double lon, double lat, char* 
   put(row.oncCd);
   put(row.taxCoid);
   put(ShortDriverId(row.drvUid, row.taxCoid));
-  n += PutFixed6(lon, out + n);
+  n += static_cast<std::size_t>(FormatFixed6(lon, out + n));
   out[n++] = ',';
-  n += PutFixed6(lat, out + n);
+  n += static_cast<std::size_t>(FormatFixed6(lat, out + n));
   out[n++] = '\r';
   out[n++] = '\n';
   return n;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/fixed6.h"
+
 namespace zelvik {
 
 constexpr std::size_t kColumnBytes = 64;      // a column value: 63 bytes and its terminator
@@ -67,7 +69,7 @@ inline std::string_view ShortDriverId(std::string_view drvUid, std::string_view 
 
 // Longest row FormatExportRow writes: nine values of at most 63 bytes, two numbers, commas,
 // line end.
-constexpr std::size_t kMaxRowBytes = kExportColumns * (kColumnBytes - 1) + 2 * 400 + 16;
+constexpr std::size_t kMaxRowBytes = kExportColumns * (kColumnBytes - 1) + 2 * kFixed6Size + 16;
 
 // Formats "%s,%s,%s,%s,%s,%s,%s,%s,%s,%f,%f" and CR LF into out (kMaxRowBytes) and returns
 // the length. Values must already be cut to 63 bytes. The numbers come out exactly as printf's

@@ -16,7 +16,7 @@
 
 #include "geo/datum.h"
 #include "log/run_log.h"
-#include "onoff/fixed6.h"
+#include "util/fixed6.h"
 #include "onoff/line_io.h"
 #include "util/codepage.h"
 #include "util/file_io.h"

@@ -1,4 +1,4 @@
-#include "onoff/fixed6.h"
+#include "util/fixed6.h"
 
 #include <gtest/gtest.h>
 

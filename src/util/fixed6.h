@@ -1,7 +1,7 @@
 #pragma once
 // Six-decimal text of a double, byte for byte what printf's "%f" gives (round to nearest,
 // ties to even, on the exact binary value; "-0.000000" keeps its sign), without the cost of
-// printf. The clean-up prints two coordinates per row with it.
+// printf. The export and the clean-up print two coordinates per row with it.
 
 #include <cstddef>
 
