@@ -146,7 +146,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t back = 1; back <= 3; ++back) {
       const auto c = static_cast<unsigned char>(stored[stored.size() - back]);
       if ((c & 0xC0) == 0x80) continue;
-      const std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      // Only a lead byte starts a sequence that the limit can cut; any other byte is whole
+      // (an invalid one is a character of its own).
+      const std::size_t n = (c >= 0xF0 && c <= 0xF4) ? 4
+                            : (c >= 0xE0 && c <= 0xEF) ? 3
+                            : (c >= 0xC2 && c <= 0xDF) ? 2 : 1;
       if (n > back) keep = stored.size() - back;
       break;
     }
