@@ -7,12 +7,14 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -199,14 +201,16 @@ TEST_F(WorkerFaultTest, StopDuringAStatementCancelsItOnTheServerAndEndsWorker1) 
 // removed first.
 class ScopedTmpfs {
  public:
+  static constexpr const char* kPrefix = "/tmp/zelvik-fulldisk-";
+
   explicit ScopedTmpfs(std::size_t bytes) {
     RemoveLeftovers();
     if (::unshare(CLONE_NEWNS) == 0 &&
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0) {
       private_ = true;
     }
-    char tmpl[] = "/tmp/zelvik-fulldisk-XXXXXX";
-    if (::mkdtemp(tmpl) == nullptr) {
+    std::string tmpl = kPrefix + std::to_string(::getpid()) + "-XXXXXX";
+    if (::mkdtemp(tmpl.data()) == nullptr) {
       error_ = std::string("mkdtemp: ") + std::strerror(errno);
       return;
     }
@@ -254,7 +258,12 @@ class ScopedTmpfs {
       std::istringstream fields(line);
       std::string id, parent, dev, root, point;
       fields >> id >> parent >> dev >> root >> point;
-      if (point.rfind("/tmp/zelvik-fulldisk-", 0) == 0) stale.push_back(point);
+      // Named after the process that mounted it: only a mount whose process is gone is stale.
+      if (point.rfind(kPrefix, 0) != 0) continue;
+      const long pid = std::strtol(point.c_str() + std::strlen(kPrefix), nullptr, 10);
+      if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+        stale.push_back(point);
+      }
     }
     for (const std::string& point : stale) {
       ::umount2(point.c_str(), MNT_DETACH);
