@@ -1,6 +1,7 @@
 #include "db/company_names.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -159,10 +160,15 @@ int GetCO_NM(Database* db, const char* coid, char* out) {
         }
         std::memcpy(record.szCoNm, out, std::strlen(out));
         cache.Append(record);
-        if (std::FILE* f = OpenFile949(CfgPath().c_str(), "a")) {
-          std::string line = Format("%s,%s", record.szCoid, out);
-          WriteLine(f, line.data(), line.size());
-          std::fclose(f);
+        // A file that does not open is skipped without a message; one that fills up keeps
+        // no part of the line (the next pair would run into it and be read as this name).
+        const std::string path = CfgPath();
+        if (AppendLine949(path.c_str(), Format("%s,%s", record.szCoid, out)) ==
+            AppendResult::kWriteFailed) {
+          char why[128];
+          WriteLog(Format("GetCO_NM write error[%s][%s]", path.c_str(),
+                          strerror_r(errno, why, sizeof(why))),
+                   1);
         }
         nret = 1;
       }

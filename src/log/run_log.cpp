@@ -52,12 +52,11 @@ void WriteLog(const char* text, int pane) {
     int n = std::snprintf(szPath, sizeof(szPath), "%s/%s/%10.10s-%d.log", g_szExeDir, szDay,
                           szHour, pane);
     if (n > 0 && n <= 255) {
-      if (std::FILE* f = OpenFile949(szPath, "a")) {
-        std::fwrite(szStamp, 1, std::strlen(szStamp), f);
-        std::fputc(' ', f);
-        WriteLine(f, text, std::strlen(text));
-        std::fclose(f);
-      }
+      // One piece, so that a full disk drops the line whole instead of leaving a part of it.
+      std::string line;
+      line.reserve(std::strlen(szStamp) + 1 + std::strlen(text));
+      line.append(szStamp).append(" ").append(text);
+      AppendLine949(szPath, line);
     }
   }
   int shown = (pane == 2 || pane == 3 || pane == 4) ? pane : 1;

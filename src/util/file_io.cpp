@@ -1,6 +1,7 @@
 #include "util/file_io.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,37 @@ bool RemoveFile949(const char* path949) {
 bool WriteLine(std::FILE* f, const char* text, std::size_t len) {
   if (len > 0 && std::fwrite(text, 1, len, f) != len) return false;
   return std::fwrite("\r\n", 1, 2, f) == 2;
+}
+
+AppendResult AppendLine949(const char* path949, std::string_view text) {
+  if (path949 == nullptr) return AppendResult::kNotOpened;
+  int fd = open(SysPath(path949).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return AppendResult::kNotOpened;
+  std::string line;
+  line.reserve(text.size() + 2);
+  line.append(text).append("\r\n");
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    int error = errno;
+    close(fd);
+    errno = error;
+    return AppendResult::kWriteFailed;
+  }
+  for (std::size_t done = 0; done < line.size();) {
+    ssize_t n = write(fd, line.data() + done, line.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    int error = n == 0 ? ENOSPC : errno;
+    while (ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
+    }
+    close(fd);
+    errno = error;
+    return AppendResult::kWriteFailed;
+  }
+  return close(fd) == 0 ? AppendResult::kDone : AppendResult::kWriteFailed;
 }
 
 }  // namespace zelvik

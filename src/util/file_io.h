@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace zelvik {
 
@@ -17,5 +18,11 @@ bool RemoveFile949(const char* path949);
 
 // Writes text followed by CR LF. Returns false on a write error.
 bool WriteLine(std::FILE* f, const char* text, std::size_t len);
+
+enum class AppendResult { kDone, kNotOpened, kWriteFailed };
+// Appends text and CR LF to a file (created when missing) as one piece. When the whole line
+// cannot be written (a full disk), the file is cut back to its size before, so that no partial
+// line is left for the next one to run into; errno then tells why.
+AppendResult AppendLine949(const char* path949, std::string_view text);
 
 }  // namespace zelvik
