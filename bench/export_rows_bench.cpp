@@ -1,0 +1,142 @@
+// The export's own work per row, without the database: the row formatting against printf
+// writing the same row (the reference in the same process), the writer side of a run
+// (conversion, formatting, writing to /dev/null) and the summary's per-row step.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "extract/car_summary.h"
+#include "extract/export_format.h"
+#include "extract/export_writer.h"
+#include "geo/datum.h"
+
+namespace {
+
+// Rows as a day brings them: a vehicle's records in a row, positions wandering.
+struct Rows {
+  std::vector<zelvik::ExportRowSlot> slots;
+  std::vector<std::pair<double, double>> positions;
+  Rows() {
+    slots.resize(4096);
+    positions.resize(slots.size());
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      const std::string cols[zelvik::kExportColumns] = {
+          "서울12아" + std::to_string(1000 + i / 200), "20220718" + std::to_string(100000 + i),
+          "0718" + std::to_string(10 + i % 14), "00001", std::to_string(4571208 + (i * 37) % 5000),
+          std::to_string(1352394 + (i * 53) % 4000), std::to_string(i % 4), "1042",
+          "1042" + std::to_string(10000 + i % 90000)};
+      for (int c = 0; c < zelvik::kExportColumns; ++c) {
+        std::memcpy(slots[i].szCol[c], cols[c].c_str(), cols[c].size() + 1);
+        slots[i].nLen[c] = static_cast<std::uint8_t>(cols[c].size());
+      }
+      zelvik::BesselToWgs84(static_cast<std::uint32_t>(4571208 + (i * 37) % 5000),
+                            static_cast<std::uint32_t>(1352394 + (i * 53) % 4000),
+                            positions[i].first, positions[i].second);
+    }
+  }
+  zelvik::ExportRow Row(std::size_t i) const {
+    const auto& s = slots[i];
+    const auto sv = [&s](int c) { return std::string_view(s.szCol[c], s.nLen[c]); };
+    return {sv(0), sv(1), sv(2), sv(3), sv(4), sv(5), sv(6), sv(7), sv(8)};
+  }
+};
+
+const Rows& TheRows() {
+  static const Rows rows;
+  return rows;
+}
+
+void BM_FormatExportRow(benchmark::State& state) {
+  const Rows& rows = TheRows();
+  char out[zelvik::kMaxRowBytes];
+  std::size_t i = 0, bytes = 0;
+  for (auto _ : state) {
+    const auto& p = rows.positions[i];
+    bytes += zelvik::FormatExportRow(rows.Row(i), p.first, p.second, out);
+    benchmark::DoNotOptimize(out);
+    i = (i + 1) % rows.slots.size();
+  }
+  state.SetItemsProcessed(state.iterations());
+  benchmark::DoNotOptimize(bytes);
+}
+BENCHMARK(BM_FormatExportRow);
+
+// Reference: the same row through printf's "%s,...,%f,%f".
+void BM_PrintfExportRow(benchmark::State& state) {
+  const Rows& rows = TheRows();
+  char out[zelvik::kMaxRowBytes];
+  std::size_t i = 0, bytes = 0;
+  for (auto _ : state) {
+    const auto& s = rows.slots[i].szCol;
+    const auto& p = rows.positions[i];
+    bytes += static_cast<std::size_t>(
+        std::snprintf(out, sizeof(out), "%s,%s,%s,%s,%s,%s,%s,%s,%s,%f,%f\r\n", s[0], s[1], s[2],
+                      s[3], s[4], s[5], s[6], s[7], s[8] + 4, p.first, p.second));
+    benchmark::DoNotOptimize(out);
+    i = (i + 1) % rows.slots.size();
+  }
+  state.SetItemsProcessed(state.iterations());
+  benchmark::DoNotOptimize(bytes);
+}
+BENCHMARK(BM_PrintfExportRow);
+
+// The writer side of a run on the calling thread: positions parsed and converted, the row
+// formatted and written (to /dev/null).
+void BM_WriterRow(benchmark::State& state) {
+  const Rows& rows = TheRows();
+  std::FILE* f = std::fopen("/dev/null", "wb");
+  std::atomic<std::int32_t> bessel{1};
+  {
+    zelvik::ExportFileWriter writer(f, bessel, false);
+    std::size_t i = 0;
+    for (auto _ : state) {
+      writer.Next() = rows.slots[i];
+      writer.Commit();
+      i = (i + 1) % rows.slots.size();
+    }
+    writer.Finish();
+  }
+  std::fclose(f);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WriterRow);
+
+// The conversion alone, the largest part of the writer side.
+void BM_BesselToWgs84(benchmark::State& state) {
+  std::uint32_t x = 4571208, y = 1352394;
+  double lon = 0, lat = 0;
+  for (auto _ : state) {
+    zelvik::BesselToWgs84(x, y, lon, lat);
+    benchmark::DoNotOptimize(lon);
+    benchmark::DoNotOptimize(lat);
+    x = 4566208 + (x + 37) % 10000;
+    y = 1348394 + (y + 53) % 8000;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BesselToWgs84);
+
+// The summary's per-row step (the run's thread), 200 rows a vehicle, the lookup a no-op.
+void BM_SummaryStep(benchmark::State& state) {
+  const Rows& rows = TheRows();
+  std::FILE* f = std::fopen("/dev/null", "wb");
+  zelvik::LastCompany last{};
+  zelvik::VehicleSummary summary(last, [](const char*, char*) {});
+  summary.Reset("20220718");
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const auto& s = rows.slots[i].szCol;
+    summary.Step(f, s[0], s[6], s[7]);
+    i = (i + 1) % rows.slots.size();
+  }
+  std::fclose(f);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SummaryStep);
+
+}  // namespace
+
+BENCHMARK_MAIN();
