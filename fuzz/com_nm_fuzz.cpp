@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "db/company_names.h"
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace {

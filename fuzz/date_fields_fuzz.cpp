@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "extract/export_format.h"
-#include "extract/workers.h"
+#include "workers/workers.h"
 
 namespace {
 

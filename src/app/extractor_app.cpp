@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/extractor_dlg.h"
-#include "extract/worker_backend.h"
+#include "workers/worker_backend.h"
 #include "util/process_state.h"
 
 namespace zelvik {

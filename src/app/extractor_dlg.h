@@ -22,7 +22,7 @@
 #include <string>
 
 #include "app/dialog_layout.h"
-#include "extract/window_model.h"
+#include "workers/window_model.h"
 #include "log/log_pane.h"
 
 class wxButton;

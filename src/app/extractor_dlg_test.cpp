@@ -28,7 +28,7 @@
 
 #include "app/extractor_dlg.h"
 #include "app/folder_browser.h"
-#include "extract/workers_test_support.h"
+#include "workers/testing/workers_test_support.h"
 #include "log/run_log.h"
 #include "util/codepage.h"
 #include "util/process_state.h"

@@ -18,8 +18,8 @@
 
 #include "cli/cli_options.h"
 #include "extract/export_format.h"
-#include "extract/window_model.h"
-#include "extract/worker_backend.h"
+#include "workers/window_model.h"
+#include "workers/worker_backend.h"
 #include "log/log_pane.h"
 #include "util/codepage.h"
 #include "util/process_state.h"

@@ -14,7 +14,7 @@
 #include "db/odbc.h"
 #include "db/testing/sandbox.h"
 #include "util/codepage.h"
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace zelvik {

@@ -11,7 +11,7 @@
 
 #include "db/odbc.h"
 #include "util/codepage.h"
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace zelvik {

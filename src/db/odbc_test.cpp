@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace zelvik {

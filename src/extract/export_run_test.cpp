@@ -21,7 +21,7 @@
 #include "log/run_log.h"
 #include "util/clock.h"
 #include "util/codepage.h"
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
 

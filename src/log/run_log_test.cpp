@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "log/log_pane.h"
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace zelvik {

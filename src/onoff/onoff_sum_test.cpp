@@ -18,7 +18,7 @@
 
 #include "log/log_pane.h"
 #include "util/codepage.h"
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace zelvik {

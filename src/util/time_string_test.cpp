@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 
 namespace zelvik {
 namespace {

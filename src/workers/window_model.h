@@ -27,8 +27,8 @@
 #include <string>
 #include <string_view>
 
-#include "extract/worker_backend.h"
-#include "extract/worker_slot.h"
+#include "workers/worker_backend.h"
+#include "workers/worker_slot.h"
 
 namespace zelvik {
 

@@ -23,8 +23,8 @@
 
 #include "db/company_names.h"
 #include "db/odbc.h"
-#include "extract/sandbox_workers_test_support.h"
-#include "extract/workers.h"
+#include "workers/testing/sandbox_workers_test_support.h"
+#include "workers/workers.h"
 
 namespace zelvik::testing {
 namespace {

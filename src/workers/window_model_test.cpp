@@ -1,8 +1,8 @@
-#include "extract/window_model.h"
+#include "workers/window_model.h"
 
 #include <gtest/gtest.h>
 
-#include "extract/workers_test_support.h"
+#include "workers/testing/workers_test_support.h"
 #include "util/codepage.h"
 
 namespace zelvik::testing {

@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "db/testing/sandbox.h"
-#include "extract/window_model.h"
-#include "extract/worker_backend.h"
+#include "workers/window_model.h"
+#include "workers/worker_backend.h"
 #include "log/log_pane.h"
 #include "util/codepage.h"
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
 

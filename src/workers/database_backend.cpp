@@ -4,7 +4,7 @@
 #include "db/company_names.h"
 #include "db/odbc.h"
 #include "extract/export_run.h"
-#include "extract/worker_backend.h"
+#include "workers/worker_backend.h"
 #include "onoff/onoff_sum.h"
 
 namespace zelvik {

@@ -1,4 +1,4 @@
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 
 #include <chrono>
 #include <thread>

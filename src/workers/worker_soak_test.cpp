@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/sandbox_workers_test_support.h"
+#include "workers/testing/sandbox_workers_test_support.h"
 #include "util/time_string.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

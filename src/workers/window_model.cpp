@@ -1,7 +1,7 @@
-#include "extract/window_model.h"
+#include "workers/window_model.h"
 
 #include "extract/export_format.h"
-#include "extract/workers.h"
+#include "workers/workers.h"
 #include "log/run_log.h"
 #include "util/codepage.h"
 #include "util/process_state.h"

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "extract/worker_backend.h"
+#include "workers/worker_backend.h"
 #include "util/clock.h"
 
 namespace zelvik {

@@ -1,8 +1,8 @@
-#include "extract/workers.h"
+#include "workers/workers.h"
 
 #include <gtest/gtest.h>
 
-#include "extract/workers_test_support.h"
+#include "workers/testing/workers_test_support.h"
 
 namespace zelvik::testing {
 namespace {

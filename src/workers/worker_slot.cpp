@@ -1,4 +1,4 @@
-#include "extract/worker_slot.h"
+#include "workers/worker_slot.h"
 
 #include <chrono>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "extract/workers.h"
+#include "workers/workers.h"
 
 #include <cstring>
 #include <exception>
@@ -6,7 +6,7 @@
 
 #include "db/odbc.h"
 #include "extract/export_format.h"
-#include "extract/window_model.h"
+#include "workers/window_model.h"
 #include "log/run_log.h"
 #include "util/number_parse.h"
 #include "util/process_state.h"

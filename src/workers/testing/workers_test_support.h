@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "extract/window_model.h"
+#include "workers/window_model.h"
 #include "extract/export_format.h"
-#include "extract/workers.h"
+#include "workers/workers.h"
 #include "log/log_pane.h"
-#include "util/fake_clock.h"
+#include "util/testing/fake_clock.h"
 #include "util/process_state.h"
 #include "util/time_string.h"
 
