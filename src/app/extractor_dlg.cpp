@@ -144,6 +144,7 @@ void CExtractorDlg::ApplyPaneChanges() {
 CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
     : wxDialog(parent, wxID_ANY, FromUtf8(kWindowCaption), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX | wxMAXIMIZE_BOX),
+      QueuedWindowView([this] { CallAfter(&CExtractorDlg::ApplyModelChanges); }),
       m_hIcon(ApplicationIcons()),
       m_timer(this, kStartTimerId),
       m_model(backend) {
@@ -245,14 +246,8 @@ void CExtractorDlg::BindModelEvents() {
   }
 }
 
-void CExtractorDlg::OnTextChanged(int id, const std::string& /*text*/) {
-  m_modelChanges.TextChanged(id);
-}
-
-void CExtractorDlg::OnCheckChanged(int id, int /*checked*/) { m_modelChanges.CheckChanged(id); }
-
 void CExtractorDlg::ApplyModelChanges() {
-  ModelChangeQueue::Changes changes = m_modelChanges.Take();
+  ModelChangeQueue::Changes changes = TakeModelChanges();
   // The model's value now, not the one at the time of the change: a later change (or the
   // operator's typing since) must not be undone by an earlier one arriving late.
   for (int id : changes.texts) {

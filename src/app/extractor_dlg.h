@@ -39,7 +39,7 @@ DialogUnitBase TemplateDialogUnitBase(const wxWindow& window);
 // The application icon (32 x 32 and 16 x 16).
 wxIconBundle ApplicationIcons();
 
-class CExtractorDlg : public wxDialog, private WindowView {
+class CExtractorDlg : public wxDialog, private QueuedWindowView {
  public:
   // Shows text in a message box with one OK button, titled title.
   using MessageBoxFn = std::function<void(const wxString& text, const wxString& title)>;
@@ -73,9 +73,7 @@ class CExtractorDlg : public wxDialog, private WindowView {
   void OnCancel(wxCommandEvent& event);
 
  private:
-  // WindowView: the model's changes, from any thread, queued to the window thread.
-  void OnTextChanged(int id, const std::string& text) override;
-  void OnCheckChanged(int id, int checked) override;
+  // WindowView: a failed field check of the start command.
   void ShowFieldMessage(const std::string& text, int focusId) override;
 
   void CreateControls();
@@ -97,7 +95,6 @@ class CExtractorDlg : public wxDialog, private WindowView {
   wxIconBundle m_hIcon;
   MessageBoxFn m_messageBox;
   wxTimer m_timer;
-  ModelChangeQueue m_modelChanges{[this] { CallAfter(&CExtractorDlg::ApplyModelChanges); }};
   WindowModel m_model;
 };
 

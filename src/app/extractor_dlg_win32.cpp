@@ -46,8 +46,8 @@ std::string Cp949FromWide(const std::wstring& text) {
 }
 
 CExtractorDlg::CExtractorDlg(WorkerBackend& backend)
-    : m_paneFeed([this] { Post(kMsgPanesChanged); }),
-      m_modelChanges([this] { Post(kMsgModelChanged); }),
+    : QueuedWindowView([this] { Post(kMsgModelChanged); }),
+      m_paneFeed([this] { Post(kMsgPanesChanged); }),
       m_model(backend) {
   for (std::size_t k = 0; k < m_logPanes.size(); ++k) {
     m_logPanes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
@@ -207,14 +207,8 @@ void CExtractorDlg::OnCommand(int id, int notification) {
   }
 }
 
-void CExtractorDlg::OnTextChanged(int id, const std::string& /*text*/) {
-  m_modelChanges.TextChanged(id);
-}
-
-void CExtractorDlg::OnCheckChanged(int id, int /*checked*/) { m_modelChanges.CheckChanged(id); }
-
 void CExtractorDlg::ApplyModelChanges() {
-  ModelChangeQueue::Changes changes = m_modelChanges.Take();
+  ModelChangeQueue::Changes changes = TakeModelChanges();
   // The model's value now, not the one at the time of the change: a later change (or the
   // operator's typing since) must not be undone by an earlier one arriving late.
   for (int id : changes.texts) {

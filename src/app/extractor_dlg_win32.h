@@ -21,7 +21,7 @@ namespace zelvik {
 // Title of every message box of the program (the program file's name).
 inline constexpr const wchar_t* kMessageBoxTitle = L"zelvik";
 
-class CExtractorDlg : private WindowView {
+class CExtractorDlg : private QueuedWindowView {
  public:
   // The workers do their database and file work through backend, which must outlive the
   // window.
@@ -45,9 +45,7 @@ class CExtractorDlg : private WindowView {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  // WindowView: the model's changes, from any thread, queued to the window thread.
-  void OnTextChanged(int id, const std::string& text) override;
-  void OnCheckChanged(int id, int checked) override;
+  // WindowView: a failed field check of the start command.
   void ShowFieldMessage(const std::string& text, int focusId) override;
 
   void OnInitDialog();
@@ -69,7 +67,6 @@ class CExtractorDlg : private WindowView {
   std::array<std::unique_ptr<LogPane>, 4> m_logPanes;
   bool m_panesBound = false;
   PaneQueue m_paneFeed;
-  ModelChangeQueue m_modelChanges;
   WindowModel m_model;
 };
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "log/log_pane.h"
+#include "workers/window_model.h"
 
 namespace zelvik {
 
@@ -59,6 +60,21 @@ class ModelChangeQueue {
   std::mutex m_mutex;
   Changes m_changes;
   bool m_posted = false;
+};
+
+// A view of the window model that queues the model's changes for its window thread; the view
+// brings its controls in step from TakeModelChanges there, and shows the field messages.
+class QueuedWindowView : public WindowView {
+ protected:
+  explicit QueuedWindowView(std::function<void()> post) : m_modelChanges(std::move(post)) {}
+  void OnTextChanged(int id, const std::string& /*text*/) override {
+    m_modelChanges.TextChanged(id);
+  }
+  void OnCheckChanged(int id, int /*checked*/) override { m_modelChanges.CheckChanged(id); }
+  ModelChangeQueue::Changes TakeModelChanges() { return m_modelChanges.Take(); }
+
+ private:
+  ModelChangeQueue m_modelChanges;
 };
 
 }  // namespace zelvik
