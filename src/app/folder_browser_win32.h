@@ -8,12 +8,9 @@
 #include <optional>
 #include <string>
 
-namespace zelvik {
+#include "app/folder_choice.h"
 
-// The settings of the path field's chooser.
-inline constexpr const char* kFolderChooserTitle = "폴더를 선택하세요.";
-inline constexpr unsigned kBifStatusText = 0x4;
-inline constexpr unsigned kBifEditBox = 0x10;
+namespace zelvik {
 
 class CFolderBrowser {
  public:
