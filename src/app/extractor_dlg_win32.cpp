@@ -20,11 +20,6 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-bool IsModelEdit(int id) {
-  const ControlTemplate* c = FindControl(id);
-  return c != nullptr && c->kind == ControlKind::kEdit;
-}
-
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   if (message == WM_INITDIALOG) return TRUE;
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
