@@ -114,8 +114,8 @@ class ExportRun {
         options_(options),
         dat_(plan.szExportPath),
         log_(plan.szSummaryPath),
-        summary_(state.lastCompany, [db](const char* coid, char* name) {
-          GetCO_NM(db, coid, name);
+        summary_(state.lastCompany, [db, cancel](const char* coid, char* name) {
+          GetCO_NM(db, coid, name, cancel);
         }) {
     strRawCache_.reserve(256);
   }
