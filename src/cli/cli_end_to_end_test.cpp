@@ -202,6 +202,17 @@ TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
                         "대구34나5678,19910521090100,052109,00003,4629700,1291400,2,W9102,K7,"
                         "128.600554,35.875235"}));
   EXPECT_NE(clean.Out().find(" ProcOnOffSum START nCnt[1] szpath["), std::string::npos);
+  EXPECT_NE(clean.Out().find("/converted] failed[0]\n"), std::string::npos);
+
+  // Nothing can be converted where "converted" is a plain file: the run fails.
+  fs::create_directories(base_ / "blocked");
+  fs::copy_file(home_ / "carloc_hst-서울대구-19910521.dat",
+                base_ / "blocked" / "carloc_hst-서울대구-19910521.dat");
+  std::ofstream(base_ / "blocked" / "converted") << "not a folder";
+  Cli blocked(base_);
+  EXPECT_EQ(blocked.Run({"--home", home_.string(), "clean", (base_ / "blocked").string()}), 1);
+  EXPECT_NE(blocked.Out().find("/converted] failed[1]\n"), std::string::npos);
+  EXPECT_NE(blocked.Err().find("s_ThreadWorker: failed"), std::string::npos);
   Rows("'19910521'", "");
 }
 
