@@ -246,56 +246,74 @@ TEST_F(WindowTest, EmptyDataSourceShowsItsMessageBox) {
   EXPECT_FALSE(dialog_->Model().AnyWorkerRunning());
 }
 
-// The main window of a process, once it is there.
-HWND FindProgramWindow(DWORD pid) {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search{pid, nullptr};
-  EnumWindows([](HWND w, LPARAM p) {
-    auto* s = reinterpret_cast<Search*>(p);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(w, &owner);
-    if (owner == s->pid && IsWindowVisible(w) && TextOf(w) == L"Zelvik") {
-      s->found = w;
-      return FALSE;
-    }
-    return TRUE;
-  }, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-TEST(Program, CancelEndsItWithinTheTeardownSecond) {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  fs::path program = fs::path(self).parent_path() / L"zelvik.exe";
-  fs::path home = fs::temp_directory_path() / (L"zelvik 프로그램 " + std::to_wstring(GetCurrentProcessId()));
-  fs::create_directories(home);
-  fs::copy_file(program, home / L"zelvik.exe", fs::copy_options::overwrite_existing);
-
-  std::wstring command = L"\"" + (home / L"zelvik.exe").wstring() + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             home.c_str(), &startup, &process));
-  // Whatever fails below, the program does not outlive the test.
-  std::shared_ptr<void> end(nullptr, [&](void*) {
-    if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
-      TerminateProcess(process.hProcess, 1);
-      WaitForSingleObject(process.hProcess, 5000);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  });
-  HWND window = nullptr;
-  auto started = Clock::now();
-  for (int k = 0; k < 500 && window == nullptr; ++k) {
-    window = FindProgramWindow(process.dwProcessId);
-    if (window == nullptr) Sleep(20);
+// The program copied into a new folder of the temporary folder, started there.
+class Program : public ::testing::Test {
+ protected:
+  void Start(const std::wstring& folder) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    home_ = fs::temp_directory_path() / (folder + L" " + std::to_wstring(GetCurrentProcessId()));
+    fs::create_directories(home_);
+    fs::copy_file(fs::path(self).parent_path() / L"zelvik.exe", home_ / L"zelvik.exe",
+                  fs::copy_options::overwrite_existing);
+    std::wstring command = L"\"" + (home_ / L"zelvik.exe").wstring() + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    started_ = Clock::now();
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               home_.c_str(), &startup, &process_));
   }
+  void TearDown() override {
+    // Whatever failed, the program does not outlive the test.
+    if (process_.hProcess != nullptr) {
+      if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 5000);
+      }
+      CloseHandle(process_.hThread);
+      CloseHandle(process_.hProcess);
+    }
+    std::error_code ignored;
+    fs::remove_all(home_, ignored);
+  }
+  // The first visible top-level window of the program with that caption, once it is there.
+  HWND WaitForWindow(const std::wstring& caption) {
+    struct Search {
+      DWORD pid;
+      const std::wstring* caption;
+      HWND found;
+    } search{process_.dwProcessId, &caption, nullptr};
+    for (int k = 0; k < 500 && search.found == nullptr; ++k) {
+      EnumWindows([](HWND w, LPARAM p) {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == s->pid && IsWindowVisible(w) && TextOf(w) == *s->caption) s->found = w;
+        return s->found == nullptr ? TRUE : FALSE;
+      }, reinterpret_cast<LPARAM>(&search));
+      if (search.found == nullptr) Sleep(20);
+    }
+    return search.found;
+  }
+  DWORD WaitForEnd(double* seconds) {
+    auto from = Clock::now();
+    EXPECT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
+    *seconds = SecondsSince(from);
+    DWORD code = 99;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+
+  fs::path home_;
+  PROCESS_INFORMATION process_ = {};
+  Clock::time_point started_;
+};
+
+TEST_F(Program, CancelEndsItWithinTheTeardownSecond) {
+  Start(L"zelvik 프로그램");
+  HWND window = WaitForWindow(L"Zelvik");
   ASSERT_NE(window, nullptr);
-  double shown = SecondsSince(started);
+  double shown = SecondsSince(started_);
   HWND button = GetDlgItem(window, 1000);
   bool running = false;
   for (int k = 0; k < 500 && !running; ++k) {
@@ -303,28 +321,32 @@ TEST(Program, CancelEndsItWithinTheTeardownSecond) {
     if (!running) Sleep(10);
   }
   EXPECT_TRUE(running);
-  double pressed = SecondsSince(started);
+  double pressed = SecondsSince(started_);
 
-  auto cancelled = Clock::now();
   PostMessageW(window, WM_CLOSE, 0, 0);  // the close box
-  DWORD waited = WaitForSingleObject(process.hProcess, 10000);
-  double ended = SecondsSince(cancelled);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
+  double ended = 0;
+  EXPECT_EQ(WaitForEnd(&ended), 0u);
   std::printf("window shown %.3f s, \"DB Close\" %.3f s after launch; close to process end %.3f s\n",
               shown, pressed, ended);
-  EXPECT_EQ(waited, WAIT_OBJECT_0);
-  EXPECT_EQ(code, 0u);
   EXPECT_LT(ended, 2.5);  // one second of teardown, and the process is gone
 
   // Worker 1 ran in the program's own folder: its run log lies there.
   bool logged = false;
-  for (const auto& entry : fs::recursive_directory_iterator(home)) {
+  for (const auto& entry : fs::recursive_directory_iterator(home_)) {
     logged = logged || entry.path().filename().wstring().ends_with(L"-1.log");
   }
   EXPECT_TRUE(logged);
-  std::error_code ignored;
-  fs::remove_all(home, ignored);
+}
+
+TEST_F(Program, RefusesAFolderCodePage949CannotName) {
+  Start(L"zelvik \u0e01");  // a Thai letter: code page 949 has none
+  HWND box = WaitForWindow(kMessageBoxTitle);
+  ASSERT_NE(box, nullptr);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  double ended = 0;
+  EXPECT_EQ(WaitForEnd(&ended), 1u);
+  // It never ran without its run log: nothing was written beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(home_), fs::directory_iterator()), 1);
 }
 
 }  // namespace
