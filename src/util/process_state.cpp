@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "util/codepage.h"
@@ -61,6 +63,11 @@ bool InitProgramDirFromExecutable(std::string* error) {
   }
   path.resize(static_cast<size_t>(n));
   return SetProgramDir(path, error);
+}
+
+void EndProcessNow(int status) {
+  std::fflush(nullptr);
+  std::_Exit(status);
 }
 
 }  // namespace zelvik
