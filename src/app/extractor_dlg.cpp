@@ -45,19 +45,13 @@ struct CompactStyle : wxWindow {
               " check { min-height: 11px; min-width: 11px; margin: 0 3px 0 0; }";
         break;
       case ControlKind::kPane:
-      case ControlKind::kLabel: return;
+      case ControlKind::kLabel:
+      case ControlKind::kIcon: return;
     }
     void (wxWindow::*apply)(const char*) = &CompactStyle::GTKApplyCssStyle;
     (window->*apply)(css);
   }
 };
-
-// The one-shot timer that presses the start button after the window opens.
-constexpr int kStartTimerId = 1000;
-
-// The about box's command in the window's menu, and the menu item's text.
-constexpr int kIdAbout = 16;
-constexpr const char* kAboutMenuText = "Zelvik 정보(&A)...";
 
 // The about box: 235 x 55 dialog units, the icon, the version and what the program does.
 class CAboutDlg : public wxDialog {
@@ -126,34 +120,12 @@ wxIconBundle ApplicationIcons() {
 
 // ---- Log panes
 
-void CExtractorDlg::PaneFeed::OnPaneChange(int pane, Change change, const std::string& line) {
-  if (pane < 1 || pane > static_cast<int>(m_queues.size())) return;
-  std::lock_guard<std::mutex> lock(m_mutex);
-  std::deque<Entry>& queue = m_queues[static_cast<std::size_t>(pane - 1)];
-  // A pane that was emptied no longer shows what was queued before: the queue never holds
-  // more than a pane's worth of lines, however fast the workers write.
-  if (change != Change::kAppended) queue.clear();
-  queue.push_back({change, line});
-  if (!m_posted) {
-    m_posted = true;
-    m_dialog->CallAfter(&CExtractorDlg::ApplyPaneChanges);
-  }
-}
-
-std::array<std::deque<CExtractorDlg::PaneFeed::Entry>, 4> CExtractorDlg::PaneFeed::Take() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  std::array<std::deque<Entry>, 4> taken;
-  taken.swap(m_queues);
-  m_posted = false;
-  return taken;
-}
-
 void CExtractorDlg::ApplyPaneChanges() {
-  std::array<std::deque<PaneFeed::Entry>, 4> changes = m_paneFeed.Take();
+  std::array<std::deque<PaneQueue::Entry>, 4> changes = m_paneFeed.Take();
   for (std::size_t k = 0; k < changes.size(); ++k) {
     wxTextCtrl* pane = m_panes[k];
     if (pane == nullptr || changes[k].empty()) continue;
-    for (const PaneFeed::Entry& entry : changes[k]) {
+    for (const PaneQueue::Entry& entry : changes[k]) {
       // The pane's lines end in CR LF; the toolkit's text ends lines with LF alone.
       wxString text = FromCp949(entry.line);
       text.Replace("\r\n", "\n");
@@ -172,6 +144,7 @@ void CExtractorDlg::ApplyPaneChanges() {
 CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
     : wxDialog(parent, wxID_ANY, FromUtf8(kWindowCaption), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX | wxMAXIMIZE_BOX),
+      QueuedWindowView([this] { CallAfter(&CExtractorDlg::ApplyModelChanges); }),
       m_hIcon(ApplicationIcons()),
       m_timer(this, kStartTimerId),
       m_model(backend) {
@@ -202,7 +175,7 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
   Bind(wxEVT_BUTTON, &CExtractorDlg::OnCancel, this, kIdCancel);
   BindModelEvents();
   Bind(wxEVT_CONTEXT_MENU, &CExtractorDlg::OnContextMenu, this);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, kIdAbout);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, kIdAboutBox);
 }
 
 CExtractorDlg::~CExtractorDlg() {
@@ -246,6 +219,7 @@ void CExtractorDlg::CreateControls() {
         control = new wxStaticText(this, id, caption, r.GetPosition(), r.GetSize(),
                                    wxST_NO_AUTORESIZE);
         break;
+      case ControlKind::kIcon: continue;  // the about box's alone
     }
     CompactStyle::Apply(control, c.kind);
   }
@@ -272,36 +246,11 @@ void CExtractorDlg::BindModelEvents() {
   }
 }
 
-void CExtractorDlg::OnTextChanged(int id, const std::string& /*text*/) {
-  std::lock_guard<std::mutex> lock(m_syncMutex);
-  m_dirtyTexts.insert(id);
-  if (!m_syncPosted) {
-    m_syncPosted = true;
-    CallAfter(&CExtractorDlg::ApplyModelChanges);
-  }
-}
-
-void CExtractorDlg::OnCheckChanged(int id, int /*checked*/) {
-  std::lock_guard<std::mutex> lock(m_syncMutex);
-  m_dirtyChecks.insert(id);
-  if (!m_syncPosted) {
-    m_syncPosted = true;
-    CallAfter(&CExtractorDlg::ApplyModelChanges);
-  }
-}
-
 void CExtractorDlg::ApplyModelChanges() {
-  std::set<int> texts;
-  std::set<int> checks;
-  {
-    std::lock_guard<std::mutex> lock(m_syncMutex);
-    texts.swap(m_dirtyTexts);
-    checks.swap(m_dirtyChecks);
-    m_syncPosted = false;
-  }
+  ModelChangeQueue::Changes changes = TakeModelChanges();
   // The model's value now, not the one at the time of the change: a later change (or the
   // operator's typing since) must not be undone by an earlier one arriving late.
-  for (int id : texts) {
+  for (int id : changes.texts) {
     wxString text = FromCp949(m_model.GetText(id));
     wxWindow* control = Control(id);
     if (auto* field = dynamic_cast<wxTextCtrl*>(control)) {
@@ -310,7 +259,7 @@ void CExtractorDlg::ApplyModelChanges() {
       control->SetLabel(text);  // a caption: button 1000, check box 1011
     }
   }
-  for (int id : checks) {
+  for (int id : changes.checks) {
     if (auto* box = dynamic_cast<wxCheckBox*>(Control(id))) {
       box->SetValue(m_model.GetCheck(id) != 0);
     }
@@ -343,7 +292,7 @@ void CExtractorDlg::OnInitDialog(wxInitDialogEvent& event) {
   ApplyModelChanges();
   SetIcons(m_hIcon);
   // One second after opening, the window presses its own start button.
-  m_timer.Start(1000);
+  m_timer.Start(kStartDelayMs);
   // The focus starts on button 2, so that Enter or Space at once cancels the window.
   if (wxWindow* cancel = Control(kIdCancel)) cancel->SetFocus();
 }
@@ -408,7 +357,7 @@ void CExtractorDlg::OnCancel(wxCommandEvent& /*event*/) {
 
 void CExtractorDlg::OnContextMenu(wxContextMenuEvent& /*event*/) {
   wxMenu menu;
-  menu.Append(kIdAbout, FromUtf8(kAboutMenuText));
+  menu.Append(kIdAboutBox, FromUtf8(kAboutMenuText));
   PopupMenu(&menu);
 }
 

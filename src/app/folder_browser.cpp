@@ -8,19 +8,13 @@
 #include <wx/textctrl.h>
 #include <wx/treectrl.h>
 
+#include "app/folder_choice.h"
 #include "util/codepage.h"
 
 namespace zelvik {
 namespace {
 
 wxString FromUtf8(const char* text) { return wxString::FromUTF8(text); }
-
-// The program keeps paths in code page 949; a name it cannot hold there would come back as a
-// different folder, so such a choice is refused.
-bool FitsCodePage(const wxString& path) {
-  std::string utf8(path.utf8_str());
-  return Cp949ToUtf8(Utf8ToCp949(utf8)) == utf8;
-}
 
 }  // namespace
 
@@ -127,8 +121,9 @@ void FolderChooserDialog::Confirm() {
     m_status->SetLabel(FromUtf8("폴더가 없습니다: ") + path);
     return;
   }
-  if (!FitsCodePage(path)) {
-    m_status->SetLabel(FromUtf8("코드 페이지 949로 쓸 수 없는 이름입니다: ") + path);
+  std::string refusal = FolderRefusal(std::string(path.utf8_str()));
+  if (!refusal.empty()) {
+    m_status->SetLabel(wxString::FromUTF8(refusal));
     return;
   }
   m_chosen = path;

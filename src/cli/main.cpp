@@ -1,6 +1,6 @@
 // zelvik-cli: the headless front end. It sets the window model as an operator would set the
-// window, presses start, shows the four panes on standard output and turns SIGINT and SIGTERM
-// into the stop command (the first) and the teardown (the second).
+// window, presses start, shows the four panes on standard output and turns SIGINT, SIGTERM,
+// SIGHUP and SIGQUIT into the stop command (the first) and the teardown (the second).
 
 #include <pthread.h>
 #include <signal.h>
@@ -122,6 +122,9 @@ int Main(int argc, char** argv) {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  // A closed terminal or a quit key ends the run as cleanly as a stop: never a partial file.
+  sigaddset(&signals, SIGHUP);
+  sigaddset(&signals, SIGQUIT);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -191,7 +194,7 @@ int Main(int argc, char** argv) {
       while (model.AnyWorkerRunning()) {
         timespec wait = {0, 200 * 1000 * 1000};
         int sig = sigtimedwait(&signals, nullptr, &wait);
-        if (sig != SIGINT && sig != SIGTERM) continue;
+        if (sig < 0) continue;
         ++received;
         if (received == 1) {
           std::fprintf(stderr, "zelvik-cli: stopping (a second signal ends the workers at once)\n");

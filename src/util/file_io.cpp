@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,18 @@ bool MakeDir949(const char* path949) {
 bool RemoveFile949(const char* path949) {
   if (path949 == nullptr) return false;
   return unlink(SysPath(path949).c_str()) == 0;
+}
+
+bool ReplaceFile949(const char* from949, const char* to949) {
+  if (from949 == nullptr || to949 == nullptr) return false;
+  return std::rename(SysPath(from949).c_str(), SysPath(to949).c_str()) == 0;
+}
+
+long CurrentProcessId() { return static_cast<long>(getpid()); }
+
+bool ProcessAlive(long pid) {
+  if (pid <= 0 || pid != static_cast<long>(static_cast<pid_t>(pid))) return false;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 bool WriteLine(std::FILE* f, const char* text, std::size_t len) {

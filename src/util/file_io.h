@@ -16,6 +16,15 @@ bool MakeDir949(const char* path949);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile949(const char* path949);
 
+// Renames a file, replacing the target if it exists, in one step (rename(2)); false with errno
+// set when it could not be done.
+bool ReplaceFile949(const char* from949, const char* to949);
+
+// The id of this process, and whether the process with that id is still running (a process
+// that cannot be signalled for lack of permission counts as running).
+long CurrentProcessId();
+bool ProcessAlive(long pid);
+
 // Writes text followed by CR LF. Returns false on a write error.
 bool WriteLine(std::FILE* f, const char* text, std::size_t len);
 
