@@ -65,17 +65,28 @@ class CAboutDlg : public wxDialog {
     wxRect icon = place({11, 17, 20, 20});
     new wxStaticBitmap(this, wxID_ANY, wxBitmap(kZelvikIcon32), icon.GetPosition(),
                        icon.GetSize());
-    wxRect line1 = place({40, 10, 119, 8});
-    new wxStaticText(this, wxID_ANY, FromUtf8("Zelvik 버전 1.0"), line1.GetPosition(),
-                     line1.GetSize(), wxST_NO_AUTORESIZE);
-    wxRect line2 = place({40, 25, 119, 8});
-    new wxStaticText(this, wxID_ANY, FromUtf8("택시 위치 이력 추출"), line2.GetPosition(),
-                     line2.GetSize(), wxST_NO_AUTORESIZE);
+    AddLine(FromUtf8("Zelvik 버전 1.0"), place({40, 10, 119, 8}));
+    AddLine(FromUtf8("택시 위치 이력 추출"), place({40, 25, 119, 8}));
     wxRect ok = place({178, 7, 50, 14});
     auto* button = new wxButton(this, wxID_OK, FromUtf8("확인"), ok.GetPosition(), ok.GetSize());
     button->SetDefault();
     SetClientSize(DialogUnitsToPixelsX(235, base), DialogUnitsToPixelsY(55, base));
     CentreOnParent();
+  }
+
+ private:
+  // A line of text in its template place. Eight units are the font's em, less than the
+  // toolkit's line with its gap: such a label would lose the bottom of its letters, so it
+  // keeps its own height, centred on the template's line.
+  void AddLine(const wxString& text, wxRect r) {
+    auto* label = new wxStaticText(this, wxID_ANY, text, r.GetPosition(), r.GetSize(),
+                                   wxST_NO_AUTORESIZE);
+    const int height = label->GetBestSize().y;
+    if (height > r.height) {
+      r.y -= (height - r.height) / 2;
+      r.height = height;
+      label->SetSize(r);
+    }
   }
 };
 
@@ -118,6 +129,18 @@ wxIconBundle ApplicationIcons() {
   return icons;
 }
 
+std::unique_ptr<wxDialog> MakeAboutBox(wxWindow* parent) {
+  return std::make_unique<CAboutDlg>(parent);
+}
+
+void ShowMessageBox(wxWindow* parent, const std::string& textUtf8, const wxString& title) {
+  wxString text = wxString::FromUTF8(textUtf8);
+  if (text.empty()) text = wxString::From8BitData(textUtf8.c_str());  // not UTF-8: as bytes
+  wxMessageDialog box(parent, text, title, wxOK);
+  box.SetOKLabel(FromUtf8("확인"));
+  box.ShowModal();
+}
+
 // ---- Log panes
 
 void CExtractorDlg::ApplyPaneChanges() {
@@ -151,7 +174,7 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
   SetFont(TemplateFont());
   m_unitBase = TemplateDialogUnitBase(*this);
   m_messageBox = [this](const wxString& text, const wxString& title) {
-    wxMessageBox(text, title, wxOK, this);
+    ShowMessageBox(this, std::string(text.utf8_str()), title);
   };
   for (std::size_t k = 0; k < m_logPanes.size(); ++k) {
     m_logPanes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
@@ -362,9 +385,9 @@ void CExtractorDlg::OnContextMenu(wxContextMenuEvent& /*event*/) {
 }
 
 void CExtractorDlg::ShowAbout() {
-  CAboutDlg about(this);
-  about.SetIcons(m_hIcon);
-  about.ShowModal();
+  std::unique_ptr<wxDialog> about = MakeAboutBox(this);
+  about->SetIcons(m_hIcon);
+  about->ShowModal();
 }
 
 }  // namespace zelvik

@@ -39,6 +39,12 @@ DialogUnitBase TemplateDialogUnitBase(const wxWindow& window);
 // The application icon (32 x 32 and 16 x 16).
 wxIconBundle ApplicationIcons();
 
+// The about box, as the window's menu shows it.
+std::unique_ptr<wxDialog> MakeAboutBox(wxWindow* parent);
+
+// A modal message box with text (UTF-8), titled title, and one button "확인".
+void ShowMessageBox(wxWindow* parent, const std::string& textUtf8, const wxString& title);
+
 class CExtractorDlg : public wxDialog, private QueuedWindowView {
  public:
   // Shows text in a message box with one OK button, titled title.

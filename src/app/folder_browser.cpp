@@ -2,11 +2,14 @@
 
 #include <wx/button.h>
 #include <wx/dirctrl.h>
+#include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/sizer.h>
+#include <wx/stdpaths.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/treectrl.h>
+#include <wx/utils.h>
 
 #include "app/folder_choice.h"
 #include "util/codepage.h"
@@ -15,6 +18,26 @@ namespace zelvik {
 namespace {
 
 wxString FromUtf8(const char* text) { return wxString::FromUTF8(text); }
+
+// The chooser's tree. Its top entries are the home folder and the desktop under their Korean
+// names, each only where it exists, then the top of the file system.
+class ChooserTree : public wxGenericDirCtrl {
+ public:
+  void SetupSections() override {
+    const wxString home = wxGetHomeDir();
+    if (!home.empty() && home != "/" && wxFileName::DirExists(home)) {
+      AddSection(home, FromUtf8("홈 폴더"), wxFileIconsTable::folder_open);
+    }
+    // The desktop the user's folder settings name; without them the toolkit answers the
+    // home folder, and the desktop is the usual folder in it.
+    wxString desktop = wxStandardPaths::Get().GetUserDir(wxStandardPaths::Dir_Desktop);
+    if (desktop == home) desktop = home + "/Desktop";
+    if (wxFileName::DirExists(desktop)) {
+      AddSection(desktop, FromUtf8("바탕 화면"), wxFileIconsTable::folder_open);
+    }
+    AddSection("/", "/", wxFileIconsTable::computer);
+  }
+};
 
 }  // namespace
 
@@ -34,8 +57,10 @@ FolderChooserDialog::FolderChooserDialog(wxWindow* owner, const wxString& title,
   sizer->Add(m_status, 0, wxLEFT | wxRIGHT | wxBOTTOM | wxEXPAND, 8);
 
   // The whole file system from its top, folders only.
-  m_tree = new wxGenericDirCtrl(this, wxID_ANY, wxString(), wxDefaultPosition,
-                                FromDIP(wxSize(360, 320)), wxDIRCTRL_DIR_ONLY);
+  // Created in two steps, so that the tree's sections are this chooser's own.
+  m_tree = new ChooserTree();
+  m_tree->Create(this, wxID_ANY, wxString(), wxDefaultPosition, FromDIP(wxSize(360, 320)),
+                 wxDIRCTRL_DIR_ONLY);
   sizer->Add(m_tree, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
 
   if ((flags & kBifEditBox) != 0) {

@@ -116,8 +116,8 @@ class ExportRun {
         output_(plan.szExportPath, plan.szSummaryPath, plan.nWorker, plan.szLabel, plan.nWorker),
         dat_(output_.TempExport()),
         log_(output_.TempSummary()),
-        summary_(state.lastCompany, [db](const char* coid, char* name) {
-          GetCO_NM(db, coid, name);
+        summary_(state.lastCompany, [db, cancel](const char* coid, char* name) {
+          GetCO_NM(db, coid, name, cancel);
         }) {
     strRawCache_.reserve(256);
   }
