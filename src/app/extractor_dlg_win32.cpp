@@ -21,11 +21,6 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-bool IsModelEdit(int id) {
-  const ControlTemplate* c = FindControl(id);
-  return c != nullptr && c->kind == ControlKind::kEdit;
-}
-
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   if (message == WM_INITDIALOG) return TRUE;
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
@@ -161,6 +156,8 @@ void CExtractorDlg::OnInitDialog() {
   BindLogPanes(m_logPanes[0].get(), m_logPanes[1].get(), m_logPanes[2].get(),
                m_logPanes[3].get());
   m_panesBound = true;
+  // A pane holds up to 100 lines of any length: no limit of the edit control's own.
+  for (int id : kPaneIds) SendMessageW(Control(id), EM_SETLIMITTEXT, 0, 0);
   m_model.SetView(this);
   m_model.OnInitDialog();
   ApplyModelChanges();
