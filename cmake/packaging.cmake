@@ -28,7 +28,7 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME "zelvik.exe")
 set(CPACK_NSIS_MUI_ICON "${CMAKE_SOURCE_DIR}/src/app/zelvik.ico")
 set(CPACK_NSIS_MUI_UNIICON "${CMAKE_SOURCE_DIR}/src/app/zelvik.ico")
 set(CPACK_NSIS_ZELVIK_FOLDER_TEXT
-    "Zelvik은 내보낸 파일(.dat, .log), 실행 로그와 com_nm.cfg를 프로그램 폴더에 씁니다. 운영자가 쓸 수 있는 폴더에 설치하십시오: 기본값은 C:\\Zelvik입니다. Program Files 아래에는 쓸 수 없습니다.")
+    "Zelvik은 내보낸 파일(.dat, .log), 실행 로그와 com_nm.cfg를 프로그램 폴더에 씁니다. 운영자가 쓸 수 있는 폴더에 설치하십시오: 기본값은 C:\\\\Zelvik입니다. Program Files 아래에는 쓸 수 없습니다.")
 # The project's NSIS.template.in (beside this file) replaces CMake's.
 set(CPACK_MODULE_PATH "${CMAKE_CURRENT_LIST_DIR}")
 include(CPack)

@@ -4,6 +4,7 @@
 #include "app/dialog_template_win32.h"
 #include "app/folder_browser_win32.h"
 #include "util/codepage.h"
+#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -18,11 +19,6 @@ std::wstring WindowText(HWND window) {
   int got = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
   text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
   return text;
-}
-
-bool IsModelEdit(int id) {
-  const ControlTemplate* c = FindControl(id);
-  return c != nullptr && c->kind == ControlKind::kEdit;
 }
 
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
@@ -63,7 +59,9 @@ CExtractorDlg::~CExtractorDlg() {
   HWND hwnd = m_hwnd.load();
   if (hwnd != nullptr && IsWindow(hwnd)) DestroyWindow(hwnd);
   // The workers may go on logging until they have ended; they never wait for this thread.
-  m_model.Teardown();
+  // One stuck in a database call that cannot be cancelled holds no file: the program ends
+  // without it rather than wait for the driver's login timeout.
+  if (!m_model.Teardown()) EndProcessNow(0);
   m_model.SetView(nullptr);
   // The panes are unbound: from here on lines reach the files only.
   if (m_panesBound) {
@@ -158,6 +156,8 @@ void CExtractorDlg::OnInitDialog() {
   BindLogPanes(m_logPanes[0].get(), m_logPanes[1].get(), m_logPanes[2].get(),
                m_logPanes[3].get());
   m_panesBound = true;
+  // A pane holds up to 100 lines of any length: no limit of the edit control's own.
+  for (int id : kPaneIds) SendMessageW(Control(id), EM_SETLIMITTEXT, 0, 0);
   m_model.SetView(this);
   m_model.OnInitDialog();
   ApplyModelChanges();

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -357,6 +360,46 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
                                                sum.filename().string()}));
   EXPECT_TRUE(ReadFile(dat) == goodDat && ReadFile(sum) == goodSum);
   SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
+}
+
+// A server that accepts the connection and never answers holds worker 1 inside the driver's
+// connect, which no cancel reaches: a stop still ends the program at once, without it.
+TEST_F(CliEndToEndTest, StopDuringAConnectThatNeverAnswersEndsTheProgramWithoutIt) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof(addr);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);  // the kernel accepts; nobody ever answers
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  std::ofstream(base_ / "odbc.ini") << "[stalled]\nDriver = PostgreSQL Unicode\n"
+                                    << "Servername = 127.0.0.1\nPort = " << ntohs(addr.sin_port)
+                                    << "\nDatabase = dispatch\n";
+  Cli cli(base_);
+  cli.Start({"--home", home_.string(), "--dsn", "stalled", "--ignore-quiet-hours", "day",
+             "19910521"},
+            {"ODBCINI=" + (base_ / "odbc.ini").string()});
+  ASSERT_TRUE(WaitFor(cli, " s_ThreadWorker START "));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // inside the connect
+  const auto stopped = std::chrono::steady_clock::now();
+  cli.Signal(SIGTERM);
+  EXPECT_EQ(cli.Wait(), 1);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - stopped)
+                      .count();
+  std::printf("stop to exit with a server that never answers: %lld ms\n",
+              static_cast<long long>(ms));
+  // The stop's second, the grace's second; far below the driver's login timeout.
+  EXPECT_LT(ms, 10000);
+  EXPECT_NE(cli.Out().find(" s_ThreadWorker still inside a database call 1000 ms after its "
+                           "forced end: the program ends without it\n"),
+            std::string::npos)
+      << cli.Out();
+  EXPECT_NE(cli.Err().find("s_ThreadWorker: stopped before its run"), std::string::npos)
+      << cli.Err();
+  ::close(listener);
 }
 
 }  // namespace
