@@ -138,14 +138,12 @@ class FakeBackend : public WorkerBackend {
   bool blockRuns = false;  // runs wait until their statement is cancelled
   // Opens hang, deaf to any cancel, until ReleaseOpens: a server that never answers.
   bool hangOpens = false;
+  std::condition_variable openCv;
   void ReleaseOpens() {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      hangOpens = false;
-    }
+    std::lock_guard<std::mutex> lock(mutex);
+    hangOpens = false;
     openCv.notify_all();
   }
-  std::condition_variable openCv;
   WorkerOutcome runResult = WorkerOutcome::kGood;
 
   // Records.
