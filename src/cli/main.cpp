@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -30,6 +31,8 @@ namespace {
 constexpr int kExitGood = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// How long a stop waits for workers ended by force before the program ends without them.
+constexpr std::int64_t kStopGraceMs = 1000;
 
 // The panes as lines on standard output: "[N] <stamp> <text>" in UTF-8.
 class StdoutPanes final : public PaneListener {
@@ -187,29 +190,36 @@ int Main(int argc, char** argv) {
         break;
     }
 
-    if (model.OnStartStop() != WindowModel::StartStop::kStarted) {
+    const WindowModel::StartStop start = model.OnStartStop();
+    if (start == WindowModel::StartStop::kFieldMissing) {
       exitCode = kExitUsage;
+    } else if (start != WindowModel::StartStop::kStarted) {
+      exitCode = kExitFailed;
     } else {
-      int received = 0;
+      bool allEnded = true;
       while (model.AnyWorkerRunning()) {
         timespec wait = {0, 200 * 1000 * 1000};
-        int sig = sigtimedwait(&signals, nullptr, &wait);
-        if (sig < 0) continue;
-        ++received;
-        if (received == 1) {
-          std::fprintf(stderr, "zelvik-cli: stopping (a second signal ends the workers at once)\n");
-          // As a click on "DB Close"; a worker 1 that has ended by itself left "Zelvik".
-          if (model.GetText(kIdStartStop) == kCaptionRunning) {
-            model.OnStartStop();
-          } else {
-            model.OnCancel();
-          }
+        if (sigtimedwait(&signals, nullptr, &wait) < 0) continue;
+        std::fprintf(stderr, "zelvik-cli: stopping\n");
+        // As a click on "DB Close" (worker 1 is ended by force after one second); a worker 1
+        // that has ended by itself left "Zelvik". Whatever still runs a second later, in a
+        // wait, a run or a connect, is ended by force, so that the program ends within about
+        // two seconds.
+        if (model.GetText(kIdStartStop) == kCaptionRunning) {
+          model.OnStartStop();
         } else {
-          std::fprintf(stderr, "zelvik-cli: ending the workers\n");
-          model.Teardown();
+          model.OnCancel();
+          for (int i = 0; i < 10 && model.AnyWorkerRunning(); ++i) {
+            timespec step = {0, 100 * 1000 * 1000};
+            nanosleep(&step, nullptr);
+          }
         }
+        allEnded = model.EndWorkers(kStopGraceMs);
+        break;
       }
-      for (int n = 1; n <= 4; ++n) model.Slot(n).Join();
+      if (allEnded) {
+        for (int n = 1; n <= 4; ++n) model.Slot(n).Join();
+      }
 
       for (int n : workers) {
         WorkerOutcome outcome = model.Outcome(n);
@@ -219,6 +229,8 @@ int Main(int argc, char** argv) {
         std::fprintf(stderr, "zelvik-cli: %s: %s\n", WorkerLabel(n), OutcomeName(outcome));
         if (!good) exitCode = kExitFailed;
       }
+      // A worker stuck in a database call holds no file; the model must not go away under it.
+      if (!allEnded) EndProcessNow(exitCode);
     }
     model.SetView(nullptr);
   }

@@ -83,6 +83,10 @@ SQLHENV Environment() {
   return env;
 }
 
+// How long a connect may take before the driver gives up. Slow links need 10 seconds or more;
+// a stop does not wait for it (the program ends without a worker stuck in a connect).
+constexpr SQLULEN kLoginTimeoutSeconds = 30;
+
 // The driver switches the process locale while it connects (setlocale is not thread-safe),
 // so connections are made and ended one at a time across the workers.
 std::mutex g_connectMutex;
@@ -171,7 +175,8 @@ bool Database::OpenEx(const std::string& connect) {
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
   if (!Succeeded(rc)) throw DbError(Diagnostics(SQL_HANDLE_ENV, env, rc));
-  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(30), 0);
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds),
+                    0);
 
   std::u16string wide = Cp949ToUtf16(connect);
   SQLWCHAR completed[1024] = {};

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "util/codepage.h"
@@ -79,6 +81,11 @@ bool InitProgramDirFromExecutable(std::string* error) {
   }
   path.resize(static_cast<size_t>(n));
   return SetProgramDir(path, error);
+}
+
+void EndProcessNow(int status) {
+  std::fflush(nullptr);
+  std::_Exit(status);
 }
 
 }  // namespace zelvik
