@@ -12,6 +12,7 @@
 #include "log/run_log.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/platform.h"
 #include "util/process_state.h"
 #include "util/split_fields.h"
 
@@ -165,9 +166,8 @@ int GetCO_NM(Database* db, const char* coid, char* out) {
         const std::string path = CfgPath();
         if (AppendLine949(path.c_str(), Format("%s,%s", record.szCoid, out)) ==
             AppendResult::kWriteFailed) {
-          char why[128];
           WriteLog(Format("GetCO_NM write error[%s][%s]", path.c_str(),
-                          strerror_r(errno, why, sizeof(why))),
+                          platform::ErrorText(errno).c_str()),
                    1);
         }
         nret = 1;

@@ -22,7 +22,7 @@ struct CompanyNameRecord {
 // workers may look names up at once and an id is never cached or appended twice.
 class CompanyNameCache {
  public:
-  constexpr CompanyNameCache() = default;
+  CompanyNameCache() = default;
   ~CompanyNameCache();
   CompanyNameCache(const CompanyNameCache&) = delete;
   CompanyNameCache& operator=(const CompanyNameCache&) = delete;

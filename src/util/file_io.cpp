@@ -1,13 +1,10 @@
 #include "util/file_io.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstring>
+#include <cerrno>
+#include <cstdint>
 
 #include "util/codepage.h"
+#include "util/platform.h"
 
 namespace zelvik {
 
@@ -17,19 +14,17 @@ std::string SysPath(const char* path949) {
 
 std::FILE* OpenFile949(const char* path949, const char* mode) {
   if (path949 == nullptr || mode == nullptr) return nullptr;
-  std::string m(mode);
-  if (m.find('b') == std::string::npos) m.push_back('b');
-  return std::fopen(SysPath(path949).c_str(), m.c_str());
+  return platform::OpenFile(SysPath(path949), mode);
 }
 
 bool MakeDir949(const char* path949) {
   if (path949 == nullptr) return false;
-  return mkdir(SysPath(path949).c_str(), 0777) == 0 || errno == EEXIST;
+  return platform::MakeDir(SysPath(path949));
 }
 
 bool RemoveFile949(const char* path949) {
   if (path949 == nullptr) return false;
-  return unlink(SysPath(path949).c_str()) == 0;
+  return platform::RemoveFile(SysPath(path949));
 }
 
 bool WriteLine(std::FILE* f, const char* text, std::size_t len) {
@@ -39,33 +34,31 @@ bool WriteLine(std::FILE* f, const char* text, std::size_t len) {
 
 AppendResult AppendLine949(const char* path949, std::string_view text) {
   if (path949 == nullptr) return AppendResult::kNotOpened;
-  int fd = open(SysPath(path949).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = platform::OpenAppendFd(SysPath(path949));
   if (fd < 0) return AppendResult::kNotOpened;
   std::string line;
   line.reserve(text.size() + 2);
   line.append(text).append("\r\n");
-  struct stat st;
-  if (fstat(fd, &st) != 0) {
+  std::int64_t sizeBefore = 0;
+  if (!platform::FileSizeFd(fd, &sizeBefore)) {
     int error = errno;
-    close(fd);
+    platform::CloseFd(fd);
     errno = error;
     return AppendResult::kWriteFailed;
   }
   for (std::size_t done = 0; done < line.size();) {
-    ssize_t n = write(fd, line.data() + done, line.size() - done);
+    const std::int64_t n = platform::WriteFd(fd, line.data() + done, line.size() - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
     int error = n == 0 ? ENOSPC : errno;
-    while (ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
-    }
-    close(fd);
+    platform::TruncateFd(fd, sizeBefore);
+    platform::CloseFd(fd);
     errno = error;
     return AppendResult::kWriteFailed;
   }
-  return close(fd) == 0 ? AppendResult::kDone : AppendResult::kWriteFailed;
+  return platform::CloseFd(fd) ? AppendResult::kDone : AppendResult::kWriteFailed;
 }
 
 }  // namespace zelvik

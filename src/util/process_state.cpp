@@ -1,10 +1,9 @@
 #include "util/process_state.h"
 
-#include <unistd.h>
-
 #include <cstring>
 
 #include "util/codepage.h"
+#include "util/platform.h"
 
 namespace zelvik {
 
@@ -52,15 +51,12 @@ bool SetProgramDirDirect(std::string_view dirUtf8, std::string* error) {
 }
 
 bool InitProgramDirFromExecutable(std::string* error) {
-  std::string path(4096, '\0');
-  ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-  if (n <= 0 || static_cast<size_t>(n) >= path.size()) {
-    if (error != nullptr) *error = "cannot read the program's own path from /proc/self/exe";
+  std::string path;
+  if (!platform::ExecutablePath(&path, error)) {
     std::memset(g_szExeDir, 0, sizeof(g_szExeDir));
     return false;
   }
-  path.resize(static_cast<size_t>(n));
-  return SetProgramDir(path, error);
+  return SetProgramDir(platform::ProgramDirSpelling(path), error);
 }
 
 }  // namespace zelvik

@@ -27,7 +27,7 @@ std::string ProgramDirFromPath(std::string_view programPath);
 // directory is then left empty.
 bool SetProgramDir(std::string_view programPathUtf8, std::string* error);
 
-// Sets g_szExeDir from this process's own executable (/proc/self/exe).
+// Sets g_szExeDir from this process's own executable.
 bool InitProgramDirFromExecutable(std::string* error);
 
 // Sets g_szExeDir to a directory given directly (UTF-8), for the headless front end's --home.
