@@ -1,7 +1,8 @@
 // Any bytes as a raw hexadecimal column for DecodeRawText. The first byte picks the caller's
 // area (the vehicle number's 64 bytes, the company name's 1024, or a small odd size) and how
 // the rest is read: as the raw text itself, or as stored bytes that the harness turns into
-// hexadecimal digits with the closing "00000000", the way the server sends a column.
+// hexadecimal digits with the closing "00000000", the way the server sends a column (or
+// without them, as a text cut on its way arrives).
 //
 // Checked every time: nothing is written outside the area (it is allocated at its exact size
 // and fenced), the text ends inside it with one further zero after its terminator, and the
@@ -28,15 +29,16 @@ namespace {
   std::abort();
 }
 
-// Bytes to the digits the server's cast gives, upper or lower case, then the closing zeros.
-std::string ToRaw(std::string_view bytes, bool lower) {
+// Bytes to the digits the server's cast gives, upper or lower case, then the closing zeros
+// (left off for a text that was cut on its way).
+std::string ToRaw(std::string_view bytes, bool lower, bool closed) {
   const char* digits = lower ? "0123456789abcdef" : "0123456789ABCDEF";
   std::string raw;
   for (unsigned char c : bytes) {
     raw.push_back(digits[c >> 4]);
     raw.push_back(digits[c & 15]);
   }
-  return raw + "00000000";
+  return closed ? raw + "00000000" : raw;
 }
 
 // Code points of valid UTF-8 (no overlong forms, no surrogates, at most U+10FFFF); false for
@@ -109,7 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The stored bytes end at their first zero byte, as the closing zeros end them.
   std::string_view stored = input.substr(0, input.find('\0'));
-  const std::string raw = asStored ? ToRaw(stored, (data[0] & 0x20) != 0) : std::string(input);
+  const bool closed = (data[0] & 0x40) == 0;
+  const std::string raw =
+      asStored ? ToRaw(stored, (data[0] & 0x20) != 0, closed) : std::string(input);
 
   // Fence bytes on both sides of the zero-filled area catch a stray write even where the
   // sanitizer's red zone would not.
@@ -138,12 +142,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (!asStored) return 0;
-  // At most 1024 stored bytes are read (2048 digits); a character cut off by that limit is
-  // dropped whole.
-  if (stored.size() >= 1024) {
+  // At most 1024 stored bytes are read (2048 digits); a character cut off by that limit, or
+  // at the end of a text without its closing zeros, is dropped whole.
+  if (stored.size() >= 1024 || !closed) {
     stored = stored.substr(0, 1024);
     std::size_t keep = stored.size();
-    for (std::size_t back = 1; back <= 3; ++back) {
+    for (std::size_t back = 1; back <= 3 && back <= stored.size(); ++back) {
       const auto c = static_cast<unsigned char>(stored[stored.size() - back]);
       if ((c & 0xC0) == 0x80) continue;
       // Only a lead byte starts a sequence that the limit can cut; any other byte is whole

@@ -1,5 +1,6 @@
 // Any bytes as an export row and an area text. The row (two doubles, then nine values of at
-// most 63 bytes) must come out exactly as printf's "%s,...,%f,%f" writes it; the area text
+// most 63 bytes) must come out exactly as printf's "%s,...,%f,%f" writes it, the driver id
+// starting on a character boundary; the area text
 // must be refused unless it is codes of letters and digits joined by "','", and when taken
 // it must stand in the statement unchanged, inside the fixed limits.
 #include <cstdint>
@@ -62,8 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               values[5], values[6], values[7], values[8]};
   char got[zelvik::kMaxRowBytes];
   const std::size_t n = zelvik::FormatExportRow(row, lon, lat, got);
-  const char* driver =
-      values[8].size() > values[7].size() ? values[8].c_str() + values[7].size() : "";
+  // The driver id begins at the first character boundary of drv_uid at or after the company
+  // id's length: a double-byte character that length would split is left out whole.
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < values[8].size(); ++i) {
+    if (i >= values[7].size()) break;
+    const auto c = static_cast<unsigned char>(values[8][i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < values[8].size()) ++i;
+    from = i + 1;
+  }
+  const char* driver = from < values[8].size() ? values[8].c_str() + from : "";
   char expected[zelvik::kMaxRowBytes + 64];
   std::snprintf(expected, sizeof(expected), "%s,%s,%s,%s,%s,%s,%s,%s,%s,%f,%f\r\n",
                 values[0].c_str(), values[1].c_str(), values[2].c_str(), values[3].c_str(),

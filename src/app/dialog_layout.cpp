@@ -48,6 +48,13 @@ constexpr ControlTemplate kControls[] = {
     {1009, K::kEdit, "", {402, 26, 42, 12}},
 };
 
+constexpr ControlTemplate kAboutControls[] = {
+    {kIdNoControl, K::kIcon, "", {11, 17, 20, 20}},
+    {kIdNoControl, K::kLabel, "Zelvik 버전 1.0", {40, 10, 119, 8}},
+    {kIdNoControl, K::kLabel, "택시 위치 이력 추출", {40, 25, 119, 8}},
+    {kIdAboutOk, K::kButton, "확인", {178, 7, 50, 14}},
+};
+
 // units * base / divisor, rounded half away from zero as the dialog manager does.
 int Scale(int units, int base, int divisor) {
   std::int64_t product = static_cast<std::int64_t>(units) * base;
@@ -59,6 +66,8 @@ int Scale(int units, int base, int divisor) {
 }  // namespace
 
 std::span<const ControlTemplate> MainWindowControls() { return kControls; }
+
+std::span<const ControlTemplate> AboutBoxControls() { return kAboutControls; }
 
 const ControlTemplate* FindControl(int id) {
   if (id == kIdNoControl) return nullptr;

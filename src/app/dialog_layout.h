@@ -15,6 +15,7 @@ enum class ControlKind {
   kPane,      // multi-line log pane with a border and a vertical scroll bar
   kCheckBox,  // automatic check box: each click toggles its mark
   kLabel,     // static text
+  kIcon,      // the application icon
 };
 
 // IDs of the controls the window handles itself (the model holds the others).
@@ -52,6 +53,19 @@ inline constexpr int kTemplateFontPoints = 9;
 
 // The controls in template order, which is also the tab order.
 std::span<const ControlTemplate> MainWindowControls();
+
+// One second after the window opens, its one-shot timer presses the start button.
+inline constexpr int kStartTimerId = 1000;
+inline constexpr int kStartDelayMs = 1000;
+
+// The about box: its item in the window's menu and its own template (235 x 55 dialog units).
+inline constexpr int kIdAboutBox = 16;
+inline constexpr const char* kAboutMenuText = "Zelvik 정보(&A)...";
+inline constexpr const char* kAboutCaption = "Zelvik 정보";
+inline constexpr int kAboutWidth = 235;
+inline constexpr int kAboutHeight = 55;
+inline constexpr int kIdAboutOk = 1;
+std::span<const ControlTemplate> AboutBoxControls();
 // The template entry of a control, or null.
 const ControlTemplate* FindControl(int id);
 

@@ -20,11 +20,11 @@ class CExtractorApp : public wxApp {
  public:
   // Start-up. The base class is not asked to parse the command line: arguments are ignored.
   bool OnInit() override {
-    std::string error;
-    m_dirOk = InitProgramDirFromExecutable(&error);
+    m_dirOk = InitProgramDirFromExecutable(&m_dirError);
     if (!m_dirOk) {
-      // Every file of the program is written into its directory: without one it cannot run.
-      std::fprintf(stderr, "zelvik: %s\n", error.c_str());
+      // Every file of the program, its run log included, is written into its directory:
+      // without one it does not run, and says why (OnRun).
+      std::fprintf(stderr, "zelvik: %s\n", m_dirError.c_str());
       return true;
     }
     std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
@@ -35,7 +35,10 @@ class CExtractorApp : public wxApp {
 
   // The modal run of the main window stands in for the application's own message loop.
   int OnRun() override {
-    if (!m_dirOk) return 1;
+    if (!m_dirOk) {
+      ShowMessageBox(nullptr, m_dirError, "zelvik");
+      return 1;
+    }
     std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
     {
       CExtractorDlg dialog(nullptr, *backend);
@@ -48,6 +51,7 @@ class CExtractorApp : public wxApp {
 
  private:
   bool m_dirOk = false;
+  std::string m_dirError;
 };
 
 }  // namespace zelvik

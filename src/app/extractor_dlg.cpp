@@ -45,19 +45,13 @@ struct CompactStyle : wxWindow {
               " check { min-height: 11px; min-width: 11px; margin: 0 3px 0 0; }";
         break;
       case ControlKind::kPane:
-      case ControlKind::kLabel: return;
+      case ControlKind::kLabel:
+      case ControlKind::kIcon: return;
     }
     void (wxWindow::*apply)(const char*) = &CompactStyle::GTKApplyCssStyle;
     (window->*apply)(css);
   }
 };
-
-// The one-shot timer that presses the start button after the window opens.
-constexpr int kStartTimerId = 1000;
-
-// The about box's command in the window's menu, and the menu item's text.
-constexpr int kIdAbout = 16;
-constexpr const char* kAboutMenuText = "Zelvik 정보(&A)...";
 
 // The about box: 235 x 55 dialog units, the icon, the version and what the program does.
 class CAboutDlg : public wxDialog {
@@ -71,17 +65,28 @@ class CAboutDlg : public wxDialog {
     wxRect icon = place({11, 17, 20, 20});
     new wxStaticBitmap(this, wxID_ANY, wxBitmap(kZelvikIcon32), icon.GetPosition(),
                        icon.GetSize());
-    wxRect line1 = place({40, 10, 119, 8});
-    new wxStaticText(this, wxID_ANY, FromUtf8("Zelvik 버전 1.0"), line1.GetPosition(),
-                     line1.GetSize(), wxST_NO_AUTORESIZE);
-    wxRect line2 = place({40, 25, 119, 8});
-    new wxStaticText(this, wxID_ANY, FromUtf8("택시 위치 이력 추출"), line2.GetPosition(),
-                     line2.GetSize(), wxST_NO_AUTORESIZE);
+    AddLine(FromUtf8("Zelvik 버전 1.0"), place({40, 10, 119, 8}));
+    AddLine(FromUtf8("택시 위치 이력 추출"), place({40, 25, 119, 8}));
     wxRect ok = place({178, 7, 50, 14});
     auto* button = new wxButton(this, wxID_OK, FromUtf8("확인"), ok.GetPosition(), ok.GetSize());
     button->SetDefault();
     SetClientSize(DialogUnitsToPixelsX(235, base), DialogUnitsToPixelsY(55, base));
     CentreOnParent();
+  }
+
+ private:
+  // A line of text in its template place. Eight units are the font's em, less than the
+  // toolkit's line with its gap: such a label would lose the bottom of its letters, so it
+  // keeps its own height, centred on the template's line.
+  void AddLine(const wxString& text, wxRect r) {
+    auto* label = new wxStaticText(this, wxID_ANY, text, r.GetPosition(), r.GetSize(),
+                                   wxST_NO_AUTORESIZE);
+    const int height = label->GetBestSize().y;
+    if (height > r.height) {
+      r.y -= (height - r.height) / 2;
+      r.height = height;
+      label->SetSize(r);
+    }
   }
 };
 
@@ -124,36 +129,26 @@ wxIconBundle ApplicationIcons() {
   return icons;
 }
 
+std::unique_ptr<wxDialog> MakeAboutBox(wxWindow* parent) {
+  return std::make_unique<CAboutDlg>(parent);
+}
+
+void ShowMessageBox(wxWindow* parent, const std::string& textUtf8, const wxString& title) {
+  wxString text = wxString::FromUTF8(textUtf8);
+  if (text.empty()) text = wxString::From8BitData(textUtf8.c_str());  // not UTF-8: as bytes
+  wxMessageDialog box(parent, text, title, wxOK);
+  box.SetOKLabel(FromUtf8("확인"));
+  box.ShowModal();
+}
+
 // ---- Log panes
 
-void CExtractorDlg::PaneFeed::OnPaneChange(int pane, Change change, const std::string& line) {
-  if (pane < 1 || pane > static_cast<int>(m_queues.size())) return;
-  std::lock_guard<std::mutex> lock(m_mutex);
-  std::deque<Entry>& queue = m_queues[static_cast<std::size_t>(pane - 1)];
-  // A pane that was emptied no longer shows what was queued before: the queue never holds
-  // more than a pane's worth of lines, however fast the workers write.
-  if (change != Change::kAppended) queue.clear();
-  queue.push_back({change, line});
-  if (!m_posted) {
-    m_posted = true;
-    m_dialog->CallAfter(&CExtractorDlg::ApplyPaneChanges);
-  }
-}
-
-std::array<std::deque<CExtractorDlg::PaneFeed::Entry>, 4> CExtractorDlg::PaneFeed::Take() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  std::array<std::deque<Entry>, 4> taken;
-  taken.swap(m_queues);
-  m_posted = false;
-  return taken;
-}
-
 void CExtractorDlg::ApplyPaneChanges() {
-  std::array<std::deque<PaneFeed::Entry>, 4> changes = m_paneFeed.Take();
+  std::array<std::deque<PaneQueue::Entry>, 4> changes = m_paneFeed.Take();
   for (std::size_t k = 0; k < changes.size(); ++k) {
     wxTextCtrl* pane = m_panes[k];
     if (pane == nullptr || changes[k].empty()) continue;
-    for (const PaneFeed::Entry& entry : changes[k]) {
+    for (const PaneQueue::Entry& entry : changes[k]) {
       // The pane's lines end in CR LF; the toolkit's text ends lines with LF alone.
       wxString text = FromCp949(entry.line);
       text.Replace("\r\n", "\n");
@@ -172,13 +167,14 @@ void CExtractorDlg::ApplyPaneChanges() {
 CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
     : wxDialog(parent, wxID_ANY, FromUtf8(kWindowCaption), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMINIMIZE_BOX | wxMAXIMIZE_BOX),
+      QueuedWindowView([this] { CallAfter(&CExtractorDlg::ApplyModelChanges); }),
       m_hIcon(ApplicationIcons()),
       m_timer(this, kStartTimerId),
       m_model(backend) {
   SetFont(TemplateFont());
   m_unitBase = TemplateDialogUnitBase(*this);
   m_messageBox = [this](const wxString& text, const wxString& title) {
-    wxMessageBox(text, title, wxOK, this);
+    ShowMessageBox(this, std::string(text.utf8_str()), title);
   };
   for (std::size_t k = 0; k < m_logPanes.size(); ++k) {
     m_logPanes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
@@ -202,7 +198,7 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
   Bind(wxEVT_BUTTON, &CExtractorDlg::OnCancel, this, kIdCancel);
   BindModelEvents();
   Bind(wxEVT_CONTEXT_MENU, &CExtractorDlg::OnContextMenu, this);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, kIdAbout);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, kIdAboutBox);
 }
 
 CExtractorDlg::~CExtractorDlg() {
@@ -246,6 +242,7 @@ void CExtractorDlg::CreateControls() {
         control = new wxStaticText(this, id, caption, r.GetPosition(), r.GetSize(),
                                    wxST_NO_AUTORESIZE);
         break;
+      case ControlKind::kIcon: continue;  // the about box's alone
     }
     CompactStyle::Apply(control, c.kind);
   }
@@ -272,36 +269,11 @@ void CExtractorDlg::BindModelEvents() {
   }
 }
 
-void CExtractorDlg::OnTextChanged(int id, const std::string& /*text*/) {
-  std::lock_guard<std::mutex> lock(m_syncMutex);
-  m_dirtyTexts.insert(id);
-  if (!m_syncPosted) {
-    m_syncPosted = true;
-    CallAfter(&CExtractorDlg::ApplyModelChanges);
-  }
-}
-
-void CExtractorDlg::OnCheckChanged(int id, int /*checked*/) {
-  std::lock_guard<std::mutex> lock(m_syncMutex);
-  m_dirtyChecks.insert(id);
-  if (!m_syncPosted) {
-    m_syncPosted = true;
-    CallAfter(&CExtractorDlg::ApplyModelChanges);
-  }
-}
-
 void CExtractorDlg::ApplyModelChanges() {
-  std::set<int> texts;
-  std::set<int> checks;
-  {
-    std::lock_guard<std::mutex> lock(m_syncMutex);
-    texts.swap(m_dirtyTexts);
-    checks.swap(m_dirtyChecks);
-    m_syncPosted = false;
-  }
+  ModelChangeQueue::Changes changes = TakeModelChanges();
   // The model's value now, not the one at the time of the change: a later change (or the
   // operator's typing since) must not be undone by an earlier one arriving late.
-  for (int id : texts) {
+  for (int id : changes.texts) {
     wxString text = FromCp949(m_model.GetText(id));
     wxWindow* control = Control(id);
     if (auto* field = dynamic_cast<wxTextCtrl*>(control)) {
@@ -310,7 +282,7 @@ void CExtractorDlg::ApplyModelChanges() {
       control->SetLabel(text);  // a caption: button 1000, check box 1011
     }
   }
-  for (int id : checks) {
+  for (int id : changes.checks) {
     if (auto* box = dynamic_cast<wxCheckBox*>(Control(id))) {
       box->SetValue(m_model.GetCheck(id) != 0);
     }
@@ -343,7 +315,7 @@ void CExtractorDlg::OnInitDialog(wxInitDialogEvent& event) {
   ApplyModelChanges();
   SetIcons(m_hIcon);
   // One second after opening, the window presses its own start button.
-  m_timer.Start(1000);
+  m_timer.Start(kStartDelayMs);
   // The focus starts on button 2, so that Enter or Space at once cancels the window.
   if (wxWindow* cancel = Control(kIdCancel)) cancel->SetFocus();
 }
@@ -408,14 +380,14 @@ void CExtractorDlg::OnCancel(wxCommandEvent& /*event*/) {
 
 void CExtractorDlg::OnContextMenu(wxContextMenuEvent& /*event*/) {
   wxMenu menu;
-  menu.Append(kIdAbout, FromUtf8(kAboutMenuText));
+  menu.Append(kIdAboutBox, FromUtf8(kAboutMenuText));
   PopupMenu(&menu);
 }
 
 void CExtractorDlg::ShowAbout() {
-  CAboutDlg about(this);
-  about.SetIcons(m_hIcon);
-  about.ShowModal();
+  std::unique_ptr<wxDialog> about = MakeAboutBox(this);
+  about->SetIcons(m_hIcon);
+  about->ShowModal();
 }
 
 }  // namespace zelvik

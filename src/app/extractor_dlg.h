@@ -14,14 +14,12 @@
 #include <wx/timer.h>
 
 #include <array>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
 
 #include "app/dialog_layout.h"
+#include "app/view_queue.h"
 #include "workers/window_model.h"
 #include "log/log_pane.h"
 
@@ -41,7 +39,13 @@ DialogUnitBase TemplateDialogUnitBase(const wxWindow& window);
 // The application icon (32 x 32 and 16 x 16).
 wxIconBundle ApplicationIcons();
 
-class CExtractorDlg : public wxDialog, private WindowView {
+// The about box, as the window's menu shows it.
+std::unique_ptr<wxDialog> MakeAboutBox(wxWindow* parent);
+
+// A modal message box with text (UTF-8), titled title, and one button "확인".
+void ShowMessageBox(wxWindow* parent, const std::string& textUtf8, const wxString& title);
+
+class CExtractorDlg : public wxDialog, private QueuedWindowView {
  public:
   // Shows text in a message box with one OK button, titled title.
   using MessageBoxFn = std::function<void(const wxString& text, const wxString& title)>;
@@ -75,28 +79,7 @@ class CExtractorDlg : public wxDialog, private WindowView {
   void OnCancel(wxCommandEvent& event);
 
  private:
-  // Receives the run log's pane changes on any thread and queues them to the window thread.
-  class PaneFeed final : public PaneListener {
-   public:
-    explicit PaneFeed(CExtractorDlg* dialog) : m_dialog(dialog) {}
-    void OnPaneChange(int pane, Change change, const std::string& line) override;
-    // On the window thread: the queued changes of every pane, in order.
-    struct Entry {
-      Change change;
-      std::string line;
-    };
-    std::array<std::deque<Entry>, 4> Take();
-
-   private:
-    CExtractorDlg* m_dialog;
-    std::mutex m_mutex;
-    std::array<std::deque<Entry>, 4> m_queues;
-    bool m_posted = false;
-  };
-
-  // WindowView: the model's changes, from any thread, queued to the window thread.
-  void OnTextChanged(int id, const std::string& text) override;
-  void OnCheckChanged(int id, int checked) override;
+  // WindowView: a failed field check of the start command.
   void ShowFieldMessage(const std::string& text, int focusId) override;
 
   void CreateControls();
@@ -112,15 +95,12 @@ class CExtractorDlg : public wxDialog, private WindowView {
   std::array<wxTextCtrl*, 4> m_panes{};
   // The run log's panes outlive the model, whose destruction ends the last workers.
   std::array<std::unique_ptr<LogPane>, 4> m_logPanes;
-  PaneFeed m_paneFeed{this};
+  // Pane lines and model changes, queued from any thread to the window thread.
+  PaneQueue m_paneFeed{[this] { CallAfter(&CExtractorDlg::ApplyPaneChanges); }};
   bool m_panesBound = false;
   wxIconBundle m_hIcon;
   MessageBoxFn m_messageBox;
   wxTimer m_timer;
-  std::mutex m_syncMutex;         // the controls the model changed, not yet in step
-  std::set<int> m_dirtyTexts;
-  std::set<int> m_dirtyChecks;
-  bool m_syncPosted = false;
   WindowModel m_model;
 };
 

@@ -8,8 +8,11 @@
 #include <wx/app.h>
 #include <wx/checkbox.h>
 #include <wx/datetime.h>
+#include <wx/dirctrl.h>
 #include <wx/button.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/treectrl.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
@@ -428,6 +431,44 @@ TEST_F(WindowTest, FolderChooserFollowsSelectionAndTypedNames) {
   });
   EXPECT_EQ(result, wxID_OK);
   EXPECT_EQ(chooser.ChosenPath(), base + "/other");
+}
+
+TEST_F(WindowTest, ChooserTreeAndAboutBoxSpeakKoreanInWholeLines) {
+  // The chooser's top entries carry Korean names, and only folders that exist are listed.
+  const std::string savedHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+  fs::create_directories(dir_ / "home");
+  setenv("HOME", (dir_ / "home").c_str(), 1);
+  unsetenv("XDG_CONFIG_HOME");
+  auto sections = [] {
+    FolderChooserDialog chooser(nullptr, W(kFolderChooserTitle), wxString(), 0);
+    std::vector<wxString> names;
+    for (wxWindow* child : chooser.GetChildren()) {
+      if (auto* tree = dynamic_cast<wxGenericDirCtrl*>(child)) {
+        wxTreeCtrl* items = tree->GetTreeCtrl();
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId it = items->GetFirstChild(items->GetRootItem(), cookie); it.IsOk();
+             it = items->GetNextChild(items->GetRootItem(), cookie)) {
+          names.push_back(items->GetItemText(it));
+        }
+      }
+    }
+    return names;
+  };
+  EXPECT_EQ(sections(), (std::vector<wxString>{W("홈 폴더"), "/"}));
+  fs::create_directories(dir_ / "home" / "Desktop");
+  EXPECT_EQ(sections(), (std::vector<wxString>{W("홈 폴더"), W("바탕 화면"), "/"}));
+  setenv("HOME", savedHome.c_str(), 1);
+
+  // The about box's lines are not cut below their letters.
+  std::unique_ptr<wxDialog> about = MakeAboutBox(nullptr);
+  int lines = 0;
+  for (wxWindow* child : about->GetChildren()) {
+    if (auto* text = dynamic_cast<wxStaticText*>(child)) {
+      ++lines;
+      EXPECT_GE(text->GetSize().y, text->GetBestSize().y) << text->GetLabel();
+    }
+  }
+  EXPECT_EQ(lines, 2);
 }
 
 TEST_F(WindowTest, FolderButtonFillsThePathFieldOrLeavesIt) {

@@ -2,12 +2,16 @@
 
 #include <wx/button.h>
 #include <wx/dirctrl.h>
+#include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/sizer.h>
+#include <wx/stdpaths.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/treectrl.h>
+#include <wx/utils.h>
 
+#include "app/folder_choice.h"
 #include "util/codepage.h"
 
 namespace zelvik {
@@ -15,12 +19,25 @@ namespace {
 
 wxString FromUtf8(const char* text) { return wxString::FromUTF8(text); }
 
-// The program keeps paths in code page 949; a name it cannot hold there would come back as a
-// different folder, so such a choice is refused.
-bool FitsCodePage(const wxString& path) {
-  std::string utf8(path.utf8_str());
-  return Cp949ToUtf8(Utf8ToCp949(utf8)) == utf8;
-}
+// The chooser's tree. Its top entries are the home folder and the desktop under their Korean
+// names, each only where it exists, then the top of the file system.
+class ChooserTree : public wxGenericDirCtrl {
+ public:
+  void SetupSections() override {
+    const wxString home = wxGetHomeDir();
+    if (!home.empty() && home != "/" && wxFileName::DirExists(home)) {
+      AddSection(home, FromUtf8("홈 폴더"), wxFileIconsTable::folder_open);
+    }
+    // The desktop the user's folder settings name; without them the toolkit answers the
+    // home folder, and the desktop is the usual folder in it.
+    wxString desktop = wxStandardPaths::Get().GetUserDir(wxStandardPaths::Dir_Desktop);
+    if (desktop == home) desktop = home + "/Desktop";
+    if (wxFileName::DirExists(desktop)) {
+      AddSection(desktop, FromUtf8("바탕 화면"), wxFileIconsTable::folder_open);
+    }
+    AddSection("/", "/", wxFileIconsTable::computer);
+  }
+};
 
 }  // namespace
 
@@ -40,8 +57,10 @@ FolderChooserDialog::FolderChooserDialog(wxWindow* owner, const wxString& title,
   sizer->Add(m_status, 0, wxLEFT | wxRIGHT | wxBOTTOM | wxEXPAND, 8);
 
   // The whole file system from its top, folders only.
-  m_tree = new wxGenericDirCtrl(this, wxID_ANY, wxString(), wxDefaultPosition,
-                                FromDIP(wxSize(360, 320)), wxDIRCTRL_DIR_ONLY);
+  // Created in two steps, so that the tree's sections are this chooser's own.
+  m_tree = new ChooserTree();
+  m_tree->Create(this, wxID_ANY, wxString(), wxDefaultPosition, FromDIP(wxSize(360, 320)),
+                 wxDIRCTRL_DIR_ONLY);
   sizer->Add(m_tree, 1, wxLEFT | wxRIGHT | wxEXPAND, 8);
 
   if ((flags & kBifEditBox) != 0) {
@@ -127,8 +146,9 @@ void FolderChooserDialog::Confirm() {
     m_status->SetLabel(FromUtf8("폴더가 없습니다: ") + path);
     return;
   }
-  if (!FitsCodePage(path)) {
-    m_status->SetLabel(FromUtf8("코드 페이지 949로 쓸 수 없는 이름입니다: ") + path);
+  std::string refusal = FolderRefusal(std::string(path.utf8_str()));
+  if (!refusal.empty()) {
+    m_status->SetLabel(wxString::FromUTF8(refusal));
     return;
   }
   m_chosen = path;

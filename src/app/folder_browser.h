@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "app/folder_choice.h"
+
 class wxGenericDirCtrl;
 class wxStaticText;
 class wxTextCtrl;
@@ -48,11 +50,6 @@ class FolderChooserDialog : public wxDialog {
   wxString m_shownName;  // the selection's name as last put into the name field
   wxString m_chosen;
 };
-
-// The settings of the path field's chooser.
-inline constexpr const char* kFolderChooserTitle = "폴더를 선택하세요.";
-inline constexpr unsigned kBifStatusText = 0x4;
-inline constexpr unsigned kBifEditBox = 0x10;
 
 class CFolderBrowser {
  public:

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +99,7 @@ class Cli {
     return Wait();
   }
   void Signal(int sig) { kill(pid_, sig); }
+  pid_t Pid() const { return pid_; }
   std::string Out() const { return ReadFile(out_); }
   std::string Err() const { return ReadFile(err_); }
 
@@ -202,6 +204,17 @@ TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
                         "대구34나5678,19910521090100,052109,00003,4629700,1291400,2,W9102,K7,"
                         "128.600554,35.875235"}));
   EXPECT_NE(clean.Out().find(" ProcOnOffSum START nCnt[1] szpath["), std::string::npos);
+  EXPECT_NE(clean.Out().find("/converted] failed[0]\n"), std::string::npos);
+
+  // Nothing can be converted where "converted" is a plain file: the run fails.
+  fs::create_directories(base_ / "blocked");
+  fs::copy_file(home_ / "carloc_hst-서울대구-19910521.dat",
+                base_ / "blocked" / "carloc_hst-서울대구-19910521.dat");
+  std::ofstream(base_ / "blocked" / "converted") << "not a folder";
+  Cli blocked(base_);
+  EXPECT_EQ(blocked.Run({"--home", home_.string(), "clean", (base_ / "blocked").string()}), 1);
+  EXPECT_NE(blocked.Out().find("/converted] failed[1]\n"), std::string::npos);
+  EXPECT_NE(blocked.Err().find("s_ThreadWorker: failed"), std::string::npos);
   Rows("'19910521'", "");
 }
 
@@ -264,7 +277,17 @@ TEST_F(CliEndToEndTest, UnsafeAreaTextIsRefusedAndUsageErrorsExit2) {
   EXPECT_EQ(usage.Run({"--home", home_.string(), "clean", (base_ / "missing").string()}), 2);
 }
 
-TEST_F(CliEndToEndTest, StopInTheMiddleOfALongExportLeavesNoFiles) {
+// Waits until the output holds the text (at most a minute).
+bool WaitFor(const Cli& cli, const std::string& text) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (cli.Out().find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   // Enough rows that the statement and the rows take several seconds.
   SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
   SandboxExec(kSandboxDevDsn,
@@ -275,24 +298,64 @@ TEST_F(CliEndToEndTest, StopInTheMiddleOfALongExportLeavesNoFiles) {
               "(4571208 + k % 1000)::text, (1352394 + k % 700)::text, (k % 4)::text, "
               "'W91' || (k % 50)::text, 'W91D' || k::text "
               "from generate_series(1, 800000) as k");
+  const std::vector<std::string> day = {"--home", home_.string(), "--ignore-quiet-hours", "day",
+                                        "19910525"};
+  const fs::path dat = home_ / "carloc_hst-서울대구-19910525.dat";
+  const fs::path sum = home_ / "carloc_hst-서울대구-19910525.log";
+  auto names = [&] {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(home_)) {
+      if (e.is_regular_file()) out.push_back(e.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+
+  // Stopped as soon as the statement has gone out: nothing is left.
   Cli cli(base_);
-  cli.Start({"--home", home_.string(), "--ignore-quiet-hours", "day", "19910525"});
-  // Stop as soon as the statement has gone out.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (cli.Out().find(" select CONCAT(") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  cli.Start(day);
+  ASSERT_TRUE(WaitFor(cli, " select CONCAT("));
   auto stopped = std::chrono::steady_clock::now();
   cli.Signal(SIGINT);
   EXPECT_EQ(cli.Wait(), 1);
   // One second of the stop command, then the forced end.
   EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(6));
   EXPECT_NE(cli.Err().find("s_ThreadWorker: failed"), std::string::npos) << cli.Err();
-  for (const auto& e : fs::directory_iterator(home_)) {
-    EXPECT_NE(e.path().extension(), ".dat") << e.path();
-    EXPECT_FALSE(e.path().filename().string().rfind("carloc_hst", 0) == 0) << e.path();
+  EXPECT_EQ(names(), std::vector<std::string>{});
+
+  // Killed in the middle of the rows: only the temporary files, named for process and worker.
+  cli.Start(day);
+  ASSERT_TRUE(WaitFor(cli, "ncnt[0000010000]"));
+  cli.Signal(SIGKILL);
+  EXPECT_EQ(cli.Wait(), 128 + SIGKILL);
+  const std::string pid = std::to_string(cli.Pid());
+  EXPECT_EQ(names(), (std::vector<std::string>{dat.filename().string() + "." + pid + "-1.tmp",
+                                               sum.filename().string() + "." + pid + "-1.tmp"}));
+
+  // The next run of the day removes them and writes the day whole.
+  ASSERT_EQ(cli.Run(day), 0) << cli.Err();
+  for (const fs::path& p : {dat, sum}) {
+    EXPECT_NE(cli.Out().find(" s_ThreadWorker removed a leftover of an ended run[" +
+                             (p.string() + "." + pid + "-1.tmp]\n")),
+              std::string::npos)
+        << cli.Out();
   }
+  EXPECT_EQ(names(), (std::vector<std::string>{dat.filename().string(),
+                                               sum.filename().string()}));
+  const std::string goodDat = ReadFile(dat), goodSum = ReadFile(sum);
+  EXPECT_EQ(std::count(goodDat.begin(), goodDat.end(), '\n'), 2 + 800000);
+
+  // A re-run that fails (a hang-up in the middle of the rows) keeps the good day and says so.
+  cli.Start(day);
+  ASSERT_TRUE(WaitFor(cli, "ncnt[0000010000]"));
+  cli.Signal(SIGHUP);
+  EXPECT_EQ(cli.Wait(), 1);
+  EXPECT_NE(cli.Out().find(" s_ThreadWorker run failed, kept the earlier file[" + dat.string() +
+                           "]\n"),
+            std::string::npos);
+  EXPECT_EQ(names(), (std::vector<std::string>{dat.filename().string(),
+                                               sum.filename().string()}));
+  EXPECT_TRUE(ReadFile(dat) == goodDat && ReadFile(sum) == goodSum);
   SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
 }
 

@@ -19,7 +19,7 @@ void WriteConsoleText(std::FILE* stream, const std::string& utf8);
 // An environment variable in UTF-8; false when it is not set.
 bool GetEnvUtf8(const char* name, std::string* value);
 
-// The operator's stop: SIGINT and SIGTERM on Linux; Ctrl+C, Ctrl+Break and the console's
+// The operator's stop: SIGINT, SIGTERM, SIGHUP and SIGQUIT on Linux; Ctrl+C, Ctrl+Break and the console's
 // close on Windows. The first is the stop command, every later one ends the workers at once.
 // Construct it before any worker starts (on Linux the workers inherit its signal mask).
 class ConsoleStop {

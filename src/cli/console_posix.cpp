@@ -1,5 +1,5 @@
-// The headless front end's console on Linux: signals are taken by the main thread alone,
-// through sigtimedwait.
+// The headless front end's console on Linux: SIGINT, SIGTERM, SIGHUP and SIGQUIT are taken
+// by the main thread alone, through sigtimedwait.
 #include <pthread.h>
 #include <signal.h>
 
@@ -18,6 +18,9 @@ sigset_t StopSignals() {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  // A closed terminal or a quit key ends the run as cleanly as a stop: never a partial file.
+  sigaddset(&signals, SIGHUP);
+  sigaddset(&signals, SIGQUIT);
   return signals;
 }
 

@@ -16,6 +16,7 @@
 #include "workers/worker_backend.h"
 #include "log/log_pane.h"
 #include "util/codepage.h"
+#include "util/file_io.h"
 #include "util/process_state.h"
 
 namespace zelvik {
@@ -65,25 +66,16 @@ bool To949(const std::string& utf8, const char* what, std::string* out, std::str
   return false;
 }
 
-// Paths from UTF-8 text and back, never through the system's narrow code page.
-std::filesystem::path PathOf(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-std::string Utf8Of(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 bool SetupHome(const std::string& home, std::string* error) {
   if (home.empty()) return InitProgramDirFromExecutable(error);
   std::error_code ec;
-  std::filesystem::path dir = std::filesystem::absolute(PathOf(home), ec);
+  std::filesystem::path dir = std::filesystem::absolute(FsPath(home), ec);
   if (!ec) std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir)) {
     *error = "cannot use " + home + " as the program directory";
     return false;
   }
-  std::string text = Utf8Of(dir.lexically_normal());
+  std::string text = FsText(dir.lexically_normal());
   std::string unused;
   if (!To949(text, "--home", &unused, error)) return false;
   return SetProgramDirDirect(text, error);
@@ -116,7 +108,7 @@ int CliMain(const std::vector<std::string>& args) {
   if (options.command == CliOptions::Command::kClean) {
     if (!To949(options.folder, "FOLDER", &folder, &error)) return UsageError(error);
     std::error_code ec;
-    if (!std::filesystem::is_directory(PathOf(options.folder), ec)) {
+    if (!std::filesystem::is_directory(FsPath(options.folder), ec)) {
       return UsageError("no such folder: " + options.folder);
     }
   }

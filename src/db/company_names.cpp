@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/odbc.h"
 #include "log/run_log.h"
+#include "util/clock.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/platform.h"
@@ -80,6 +84,8 @@ void FixCut(char* field, std::string_view original) {
 bool ParseEntry(const std::string& piece, FieldSlot* fields) {
   std::string_view line(piece.c_str());  // a zero byte ends the text
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  // A CR left over ("\r\r\n" from an editor) is part of the line end, not of the name.
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.empty() || line[0] == ' ' || line[0] == '#' || line.size() < 6) return false;
   std::memset(fields, 0, sizeof(FieldSlot) * kFieldSlotCount);
   SplitFields(fields, line.data(), static_cast<int>(line.size()), 3, ',');
@@ -112,6 +118,7 @@ void LoadMemoryCOM_NM() {
       CompanyNameRecord record = {};
       CopyCut(record.szCoid, sizeof(record.szCoid), fields[0]);
       CopyCut(record.szCoNm, sizeof(record.szCoNm), fields[1]);
+      ControlBytesToSpaces(record.szCoNm);  // a name is written into one summary line
       cache.Append(record);
     }
     std::fclose(f);
@@ -119,68 +126,156 @@ void LoadMemoryCOM_NM() {
   WriteLog(Format("LoadMemoryCOM_NM ncnt[%d]", ncnt), 1);
 }
 
-int GetCO_NM(Database* db, const char* coid, char* out) {
+namespace {
+
+// Ids whose statement is running, guarded by the cache's lock; the lookup that set a mark
+// clears it and wakes the lookups waiting on it.
+struct InFlight {
+  std::condition_variable cv;
+  std::vector<std::string> ids;
+};
+
+InFlight& Flights() {
+  static InFlight flights;
+  return flights;
+}
+
+bool IsInFlight(const std::string& id) {
+  const auto& ids = Flights().ids;
+  return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+// Clears its mark (taking the cache's lock) on every way out of the statement.
+class InFlightMark {
+ public:
+  explicit InFlightMark(std::string id) : id_(std::move(id)) { Flights().ids.push_back(id_); }
+  ~InFlightMark() {
+    std::lock_guard<std::mutex> lock(g_CompanyNameCache.Mutex());
+    auto& ids = Flights().ids;
+    ids.erase(std::find(ids.begin(), ids.end(), id_));
+    Flights().cv.notify_all();
+  }
+  InFlightMark(const InFlightMark&) = delete;
+  InFlightMark& operator=(const InFlightMark&) = delete;
+
+ private:
+  std::string id_;
+};
+
+// How often a lookup waiting on another worker's statement looks at its cancel request.
+constexpr auto kWaitSlice = std::chrono::milliseconds(20);
+
+// A text as it may appear in a log line: one line.
+std::string OneLine(const char* text) {
+  std::string shown = text;
+  ControlBytesToSpaces(shown.data());
+  return shown;
+}
+
+// An id that "%s,%s" would not bring back from com_nm.cfg as itself.
+bool StorableId(const char* id) {
+  std::string shown = OneLine(id);
+  return shown == id && shown.find(',') == std::string::npos;
+}
+
+}  // namespace
+
+int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cancel) {
   CompanyNameCache& cache = g_CompanyNameCache;
-  std::lock_guard<std::mutex> lock(cache.Mutex());
-  const std::size_t ncount = cache.Size();
-  WriteLog(Format("============== START GetCO_NM(%s)", coid != nullptr ? coid : "(null)"), 1);
+  const std::string shownId = coid != nullptr ? OneLine(coid) : "(null)";
+  WriteLog(Format("============== START GetCO_NM(%s)", shownId.c_str()), 1);
   if (coid == nullptr || coid[0] == '\0' || out == nullptr) return 0;
 
   std::memset(out, 0, 4);
+  int nret = 0;
+  auto end = [&] {
+    WriteLog(Format("============== END GetCO_NM (%s) => (%s)", shownId.c_str(), out), 1);
+    return nret;
+  };
   CompanyNameRecord record = {};
   if (!CopyCut(record.szCoid, sizeof(record.szCoid), coid)) {
-    WriteLog(Format("GetCO_NM id longer than 127 bytes, cut to [%s]", record.szCoid), 1);
+    // A key is never cut: the cut id could name another company.
+    WriteLog("GetCO_NM Error: company id longer than 127 bytes, not looked up", 1);
+    return end();
   }
-  int nret = 0;
-  if (const CompanyNameRecord* hit = cache.Find(record.szCoid, ncount)) {
-    CopyCut(out, sizeof(record.szCoNm), hit->szCoNm);
-    nret = 1;
-  } else if (std::strchr(record.szCoid, '\'') != nullptr) {
-    // The id would go into the statement unescaped: it is not sent at all.
-    WriteLog(Format("GetCO_NM Error: quote in company id[%s], no statement sent", record.szCoid),
-             1);
-  } else if (db == nullptr || !db->IsOpen()) {
-    WriteLog("GetCO_NM Error: !pDB || !pDB->IsOpen()", 1);
-  } else {
-    char szsql[1024] = {};
-    std::snprintf(szsql, sizeof(szsql),
-                  "select CONCAT(UTL_RAW.CAST_TO_RAW(CO_NM), '00000000') as %s from CARCO_MST "
-                  "where COID = '%s'",
-                  Kr("회사명").c_str(), record.szCoid);
-    WriteLog(szsql, 1);
-    try {
-      Recordset rs(db);
-      rs.Open(szsql);
-      if (rs.GetRecordCount() > 0) {
-        std::string value;
-        rs.GetFieldValue(0, value);
-        char szname[1024] = {};
-        DecodeRawText(szname, sizeof(szname), value);
-        if (!CopyCut(out, sizeof(record.szCoNm), szname)) {
-          WriteLog(Format("GetCO_NM name longer than 127 bytes, cut to [%s]", out), 1);
-        }
-        std::memcpy(record.szCoNm, out, std::strlen(out));
-        cache.Append(record);
+  std::unique_ptr<InFlightMark> mark;
+  {
+    std::unique_lock<std::mutex> lock(cache.Mutex());
+    for (;;) {
+      if (const CompanyNameRecord* hit = cache.Find(record.szCoid, cache.Size())) {
+        CopyCut(out, sizeof(record.szCoNm), hit->szCoNm);
+        nret = 1;
+        return end();
+      }
+      if (!IsInFlight(record.szCoid)) break;
+      // Another worker is asking the server for this id: its answer is awaited, not asked
+      // for twice.
+      if (cancel != nullptr && cancel->IsCancelled()) {
+        WriteLog("GetCO_NM cancelled while another worker asks for the same id", 1);
+        return end();
+      }
+      Flights().cv.wait_for(lock, kWaitSlice);
+    }
+    if (std::strchr(record.szCoid, '\'') != nullptr) {
+      // The id would go into the statement unescaped: it is not sent at all.
+      WriteLog(Format("GetCO_NM Error: quote in company id[%s], no statement sent",
+                      shownId.c_str()),
+               1);
+      return end();
+    }
+    if (db == nullptr || !db->IsOpen()) {
+      WriteLog("GetCO_NM Error: !pDB || !pDB->IsOpen()", 1);
+      return end();
+    }
+    mark = std::make_unique<InFlightMark>(record.szCoid);
+  }
+
+  char szsql[1024] = {};
+  std::snprintf(szsql, sizeof(szsql),
+                "select CONCAT(UTL_RAW.CAST_TO_RAW(CO_NM), '00000000') as %s from CARCO_MST "
+                "where COID = '%s'",
+                Kr("회사명").c_str(), record.szCoid);
+  WriteLog(OneLine(szsql), 1);
+  try {
+    Recordset rs(db);
+    rs.Open(szsql);
+    if (rs.GetRecordCount() > 0) {
+      std::string value;
+      rs.GetFieldValue(0, value);
+      char szname[1024] = {};
+      DecodeRawText(szname, sizeof(szname), value);
+      // The name goes into line-based files: a line end in it would start a line of its own.
+      ControlBytesToSpaces(szname);
+      if (!CopyCut(out, sizeof(record.szCoNm), szname)) {
+        WriteLog(Format("GetCO_NM name longer than 127 bytes, cut to [%s]", out), 1);
+      }
+      std::memcpy(record.szCoNm, out, std::strlen(out));
+      std::lock_guard<std::mutex> lock(cache.Mutex());
+      cache.Append(record);
+      const std::string path = CfgPath();
+      if (!StorableId(record.szCoid)) {
+        WriteLog(Format("GetCO_NM company id[%s] holds a comma or a control byte: kept for "
+                        "this run only, not written to %s",
+                        shownId.c_str(), kFileName),
+                 1);
+      } else if (AppendLine949(path.c_str(), Format("%s,%s", record.szCoid, out)) ==
+                 AppendResult::kWriteFailed) {
         // A file that does not open is skipped without a message; one that fills up keeps
         // no part of the line (the next pair would run into it and be read as this name).
-        const std::string path = CfgPath();
-        if (AppendLine949(path.c_str(), Format("%s,%s", record.szCoid, out)) ==
-            AppendResult::kWriteFailed) {
-          WriteLog(Format("GetCO_NM write error[%s][%s]", path.c_str(),
-                          platform::ErrorText(errno).c_str()),
-                   1);
-        }
-        nret = 1;
+        WriteLog(Format("GetCO_NM write error[%s][%s]", path.c_str(),
+                        platform::ErrorText(errno).c_str()),
+                 1);
       }
-      rs.Close();
-    } catch (const DbError& e) {
-      WriteLog(Format("GetCO_NM error open recordset or GetRecordCount[%s][%s]", szsql,
-                      e.m_strError.c_str()),
-               1);
+      nret = 1;
     }
+    rs.Close();
+  } catch (const DbError& e) {
+    WriteLog(Format("GetCO_NM error open recordset or GetRecordCount[%s][%s]",
+                    OneLine(szsql).c_str(), e.m_strError.c_str()),
+             1);
   }
-  WriteLog(Format("============== END GetCO_NM (%s) => (%s)", record.szCoid, out), 1);
-  return nret;
+  mark.reset();
+  return end();
 }
 
 }  // namespace zelvik

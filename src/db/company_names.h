@@ -8,6 +8,7 @@
 
 namespace zelvik {
 
+class CancelToken;
 class Database;
 
 // One pair; both texts zero-terminated, the rest of each field zero.
@@ -18,8 +19,9 @@ struct CompanyNameRecord {
 
 // A growable array of pairs in insertion order (the file's entries first, then the pairs
 // learned from the database). Ids are unique. Every operation but Mutex() must be called with
-// Mutex() held: one lock covers a lookup's scan, its statement and its appends, so that
-// workers may look names up at once and an id is never cached or appended twice.
+// Mutex() held. The lock covers scans and appends only, never a statement: a lookup marks its
+// id as being asked while its statement runs, and a lookup of the same id waits for that mark
+// (so an id is asked, cached and appended once) while lookups of other ids go on.
 class CompanyNameCache {
  public:
   CompanyNameCache() = default;
@@ -55,7 +57,9 @@ void LoadMemoryCOM_NM();
 // Looks the company id up: in the cache, else in CARCO_MST over db (which may be null or
 // closed). out is the caller's 128-byte area and receives the name, or the empty text when
 // none was found. Returns 1 when a name was found (an empty one included), else 0. An id
-// holding a single quote is never sent to the server: it is logged and answered empty.
-int GetCO_NM(Database* db, const char* coid, char* out);
+// holding a single quote, or longer than 127 bytes, is never sent to the server: it is logged
+// and answered empty. Control bytes of a name become spaces. A lookup that waits for another
+// worker's statement on the same id gives up, answering empty, once cancel is raised.
+int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cancel = nullptr);
 
 }  // namespace zelvik

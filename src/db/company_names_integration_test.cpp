@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "db/company_names.h"
 #include "db/odbc.h"
 #include "db/testing/sandbox.h"
+#include "util/clock.h"
 #include "util/codepage.h"
 #include "util/testing/fake_clock.h"
 #include "util/process_state.h"
@@ -34,7 +36,7 @@ std::string ReadAll(const fs::path& p) {
 const char* const kRows =
     "insert into carco_mst (coid, co_nm) values "
     "('ZT01', '한빛운수(주)'), ('ZT02', 'Müller택시'), ('ZT03', ''), ('ZT04', null), "
-    "('ZT05', '동부,운수'), ('ZT06', repeat('가', 100)) "
+    "('ZT05', '동부,운수'), ('ZT06', repeat('가', 100)), ('ZT07', E'Good\\nZQ02,Forged\\r') "
     "on conflict (coid) do update set co_nm = excluded.co_nm";
 
 class CompanyNamesSandboxTest : public ::testing::Test {
@@ -117,13 +119,17 @@ TEST_F(CompanyNamesSandboxTest, AwkwardNames) {
   EXPECT_EQ(std::string(out), cut);
   EXPECT_EQ(GetCO_NM(&db_, "ZT99", out), 0);  // no row: nothing cached or written
   EXPECT_STREQ(out, "");
+  EXPECT_EQ(GetCO_NM(&db_, "ZT07", out), 1);  // line ends in a name would plant a company
+  EXPECT_STREQ(out, "Good ZQ02,Forged ");
+  EXPECT_EQ(LogLines().back(), "============== END GetCO_NM (ZT07) => (Good ZQ02,Forged )");
   EXPECT_EQ(Cfg(), "ZT02,M?ller" + Kr("택시") + "\r\nZT03,\r\nZT04,\r\nZT05," + Kr("동부,운수") +
-                       "\r\nZT06," + cut + "\r\n");
+                       "\r\nZT06," + cut + "\r\nZT07,Good ZQ02,Forged \r\n");
   // On the next start the empty names are skipped and the comma ends a name.
   LoadMemoryCOM_NM();
   std::lock_guard<std::mutex> lock(g_CompanyNameCache.Mutex());
-  ASSERT_EQ(g_CompanyNameCache.Size(), 3u);
+  ASSERT_EQ(g_CompanyNameCache.Size(), 4u);
   EXPECT_EQ(std::string(g_CompanyNameCache.At(1).szCoNm), Kr("동부"));
+  EXPECT_EQ(g_CompanyNameCache.Find("ZQ02", 4), nullptr);
 }
 
 TEST_F(CompanyNamesSandboxTest, FileThatCannotBeAppendedToStillCachesForTheRun) {
@@ -206,6 +212,41 @@ TEST_F(CompanyNamesSandboxTest, ConcurrentLookupsFetchAnIdOnce) {
   EXPECT_EQ(statements, 2);
   std::lock_guard<std::mutex> lock(g_CompanyNameCache.Mutex());
   EXPECT_EQ(g_CompanyNameCache.Size(), 2u);
+}
+
+// A lookup whose statement is held up (the table locked) holds up neither a lookup of a
+// cached id nor a cancelled lookup waiting for the same id; the id is still asked once.
+TEST_F(CompanyNamesSandboxTest, BlockedStatementHoldsUpNeitherCachedNorCancelledLookups) {
+  char out[128] = {};
+  ASSERT_EQ(GetCO_NM(&db_, "ZT01", out), 1);
+  const std::string lockSql =
+      "do $$ begin lock table carco_mst in access exclusive mode; perform pg_sleep(60); end $$";
+  std::thread locker([&] {
+    try { SandboxExec(kSandboxDsn, lockSql); } catch (const std::exception&) {}  // cancelled
+  });
+  const std::string granted =
+      "select count(*) from pg_locks l join pg_class c on c.oid = l.relation where c.relname = "
+      "'carco_mst' and l.mode = 'AccessExclusiveLock' and l.granted";
+  while (SandboxQuery(kSandboxDsn, granted)[0][0] != "1") std::this_thread::yield();
+  char blocked[128] = {};
+  std::thread asker([&] { GetCO_NM(&db_, "ZT05", blocked); });
+  auto sent = [&] {
+    auto lines = LogLines();
+    return std::count(lines.begin(), lines.end(), Statement("ZT05"));
+  };
+  while (sent() == 0) std::this_thread::yield();
+  EXPECT_EQ(GetCO_NM(nullptr, "ZT01", out), 1);
+  CancelToken cancel;
+  cancel.Cancel();
+  std::strcpy(out, "x");
+  EXPECT_EQ(GetCO_NM(nullptr, "ZT05", out, &cancel), 0);
+  EXPECT_STREQ(out, "");
+  SandboxExec(kSandboxDsn, "select pg_cancel_backend(pid) from pg_stat_activity where query = '" +
+                               lockSql + "'");
+  locker.join();
+  asker.join();
+  EXPECT_EQ(std::string(blocked), Kr("동부,운수"));
+  EXPECT_EQ(sent(), 1);
 }
 
 }  // namespace

@@ -161,16 +161,22 @@ TEST_F(CompanyNamesTest, BadArgumentsAndQuotedIds) {
   EXPECT_EQ(Cache(), Pairs{});
 }
 
-TEST_F(CompanyNamesTest, OverlongIdIsCutAndLogged) {
-  std::string id(200, 'I');
-  WriteCfg(std::string(127, 'I') + ",Long id\r\n");
+TEST_F(CompanyNamesTest, OverlongIdIsRefusedAndControlBytesBecomeSpaces) {
+  // A line of an editor that wrote CR CR LF, and names holding control bytes.
+  WriteCfg(std::string(127, 'I') + ",Long id\r\nA001,Good\r\r\nB001,Ta\tb\x7F\xB0\x1F\r\n");
   LoadMemoryCOM_NM();
+  EXPECT_EQ(Cache(), (Pairs{{std::string(127, 'I'), "Long id"}, {"A001", "Good"},
+                            {"B001", "Ta b \xB0 "}}));
+  // An id of 128 bytes is never cut to the cached one of 127 and answered with its name.
   char out[128] = {};
-  EXPECT_EQ(GetCO_NM(nullptr, id.c_str(), out), 1);
-  EXPECT_STREQ(out, "Long id");
+  EXPECT_EQ(GetCO_NM(nullptr, std::string(128, 'I').c_str(), out), 0);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(GetCO_NM(nullptr, "C0\n1", out), 0);  // shown on one line
   std::vector<std::string> lines = LogLines();
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[2], "GetCO_NM id longer than 127 bytes, cut to [" + std::string(127, 'I') + "]");
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[2], "GetCO_NM Error: company id longer than 127 bytes, not looked up");
+  EXPECT_EQ(lines[3], "============== END GetCO_NM (" + std::string(128, 'I') + ") => ()");
+  EXPECT_EQ(lines[4], "============== START GetCO_NM(C0 1)");
 }
 
 TEST(CompanyNameCache, GrowsByDoublingAndKeepsItsCapacityWhenEmptied) {

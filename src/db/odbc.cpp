@@ -553,12 +553,14 @@ void DecodeRawText(char* out, std::size_t outSize, std::string_view raw) {
   constexpr std::size_t kByteArea = 1024;
   if (raw.empty() || out == nullptr || outSize < 2) return;
   unsigned char bytes[kByteArea] = {};
-  bool cut = raw.size() > kByteArea * 2;
+  const std::size_t written = std::min((raw.size() + 1) / 2, kByteArea);
   HexToBytes(raw.substr(0, kByteArea * 2), bytes, kByteArea);
-  // The stored bytes end at the first zero byte (the closing "00000000").
+  // The stored bytes end at the first zero byte (the closing "00000000"). Without one the
+  // text was cut somewhere (by the area, or before it reached us), and a character the cut
+  // split is dropped whole.
   std::size_t n = 0;
-  while (n < kByteArea && bytes[n] != 0) ++n;
-  if (cut && n == kByteArea) n = WholeUtf8Length(bytes, n);
+  while (n < written && bytes[n] != 0) ++n;
+  if (n == written) n = WholeUtf8Length(bytes, n);
   if (n == 0) return;
   std::string text = Utf8ToCp949(std::string_view(reinterpret_cast<const char*>(bytes), n));
   if (text.empty()) return;

@@ -83,6 +83,11 @@ TEST(DecodeRawText, LongTextIsCutAtACharacterBoundaryWithoutOverflow) {
   std::string text = Decode(huge, 1024);
   EXPECT_EQ(text.size(), 682u);
   EXPECT_EQ(text.find('?'), std::string::npos);
+  // Any text without its closing zeros was cut before it reached us: a split character is
+  // dropped whole, never written as '?'.
+  EXPECT_EQ(Hex(Decode("EAB080EAB0")), "B0A1");
+  EXPECT_EQ(Decode("41EC"), "A");
+  EXPECT_EQ(Decode("EAB0"), "");
 }
 
 TEST(HexDigits, ValuesAndTheOrIntoTheArea) {

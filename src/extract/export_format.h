@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/codepage.h"
 #include "util/fixed6.h"
 
 namespace zelvik {
@@ -62,9 +63,15 @@ struct ExportRow {
 };
 
 // The driver id as written: drv_uid from the position equal to the length of tax_coid on,
-// empty when drv_uid is not longer.
+// empty when drv_uid is not longer. A double-byte character that the position would split is
+// left out whole, so the id never starts on a trail byte.
 inline std::string_view ShortDriverId(std::string_view drvUid, std::string_view taxCoid) {
-  return drvUid.size() > taxCoid.size() ? drvUid.substr(taxCoid.size()) : std::string_view();
+  const auto* p = reinterpret_cast<const unsigned char*>(drvUid.data());
+  std::size_t at = 0;
+  while (at < taxCoid.size() && at < drvUid.size()) {
+    at += Cp949CharLength(p + at, drvUid.size() - at);
+  }
+  return at < drvUid.size() ? drvUid.substr(at) : std::string_view();
 }
 
 // Longest row FormatExportRow writes: nine values of at most 63 bytes, two numbers, commas,

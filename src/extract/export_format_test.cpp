@@ -98,6 +98,14 @@ TEST(FormatExportRow, ShortensTheDriverIdByTheCompanyIdLength) {
   n = FormatExportRow(row, -0.0, 1e-9, out);
   EXPECT_EQ(std::string(out, n),
             "12가3456,20220718093000,071809,00003,4572000,1290000,1,,T001,-0.000000,0.000000\r\n");
+
+  // A one-byte company id before a Korean driver id would split its first character: that
+  // character is left out whole.
+  const std::string kim = Kr("김철수");
+  EXPECT_EQ(ShortDriverId(kim, "K"), Kr("철수"));
+  EXPECT_EQ(ShortDriverId(kim, "KK"), Kr("철수"));
+  EXPECT_EQ(ShortDriverId("A" + kim, "KK"), Kr("철수"));
+  EXPECT_EQ(ShortDriverId(kim, "KKKKK"), "");
 }
 
 TEST(AreaText, OnlyCodesJoinedByQuoteCommaQuote) {

@@ -11,6 +11,7 @@
 #include "db/company_names.h"
 #include "db/odbc.h"
 #include "extract/export_writer.h"
+#include "extract/run_output.h"
 #include "log/run_log.h"
 #include "util/clock.h"
 #include "util/codepage.h"
@@ -110,10 +111,11 @@ class ExportRun {
         state_(state),
         cancel_(cancel),
         options_(options),
-        dat_(plan.szExportPath),
-        log_(plan.szSummaryPath),
-        summary_(state.lastCompany, [db](const char* coid, char* name) {
-          GetCO_NM(db, coid, name);
+        output_(plan.szExportPath, plan.szSummaryPath, plan.nWorker, plan.szLabel, plan.nWorker),
+        dat_(output_.TempExport()),
+        log_(output_.TempSummary()),
+        summary_(state.lastCompany, [db, cancel](const char* coid, char* name) {
+          GetCO_NM(db, coid, name, cancel);
         }) {
     strRawCache_.reserve(256);
   }
@@ -140,6 +142,7 @@ class ExportRun {
   ExportWorkerState& state_;
   const CancelToken* cancel_;
   const ExportOptions options_;
+  RunOutput output_;
   RunFile dat_;
   RunFile log_;
   VehicleSummary summary_;
@@ -155,6 +158,7 @@ class ExportRun {
 };
 
 ExportOutcome ExportRun::Run() {
+  output_.RemoveLeftovers();
   if (!dat_.Open()) {
     Log(Format("fopen error[%s]", dat_.Path()));
     return Finish(true);
@@ -307,8 +311,8 @@ ExportOutcome ExportRun::Finish(bool failed) {
       failed = true;
     }
   }
-  if (!failed) return ExportOutcome::kGood;
-  // No partial day may be left looking complete.
+  // Only now do the files get their final names: no partial day ever carries them.
+  if (!failed && output_.Publish()) return ExportOutcome::kGood;
   for (RunFile* file : {&dat_, &log_}) {
     if (!file->Created()) continue;
     if (RemoveFile949(file->Path())) {
@@ -318,6 +322,7 @@ ExportOutcome ExportRun::Finish(bool failed) {
                  ErrnoText(errno).c_str()));
     }
   }
+  output_.NoteKeptFiles();
   return ExportOutcome::kFailed;
 }
 

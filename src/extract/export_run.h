@@ -23,7 +23,8 @@ struct ExportWorkerState {
 
 enum class ExportOutcome {
   kGood,     // both files complete
-  kFailed,   // a file or database failure, or a cancel request: no file left behind
+  kFailed,   // a file or database failure, or a cancel request: no new file left behind,
+             // earlier files of the same outputs kept
   kRefused,  // inputs refused before any file was made or statement sent (logged)
 };
 

@@ -1,6 +1,7 @@
 // Export runs against the sandbox database, with small hand-made data per test (each test has
 // days of its own in 1987, far from any seeded day) and the expected files written out here.
 #include "extract/export_run.h"
+#include "extract/run_output.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -155,6 +156,10 @@ class ExportRunTest : public ::testing::Test {
   }
   ExportOutcome Run(const ExportInputs& in) {
     return ExportLocationHistory(in, &db_, flag_, bessel_, state_, &cancel_);
+  }
+  // The name a run of worker n of this process writes the file under until it is complete.
+  static std::string Tmp(const std::string& final949, int n = 1) {
+    return RunTempName(final949, ::getpid(), n);
   }
   std::string Path(const char* nameUtf8) {
     return std::string(g_szExeDir) + "/" + Utf8ToCp949(nameUtf8);
@@ -331,21 +336,23 @@ TEST_F(ExportRunTest, FilesThatCannotBeCreatedSendNoStatementAndLeaveNothing) {
   const std::string dat = Path("carloc_hst-서울대구-19870601.dat");
   const std::string log = Path("carloc_hst-서울대구-19870601.log");
 
-  // A folder where the export file should be.
-  fs::create_directory(SysPath(dat.c_str()));
+  // A folder where the export file is written.
+  fs::create_directory(SysPath(Tmp(dat).c_str()));
   EXPECT_EQ(Run({1, "19870601", "", ""}), ExportOutcome::kFailed);
-  EXPECT_TRUE(recorder_.Has(1, "fopen error[" + dat + "]"));
-  EXPECT_FALSE(Exists949(log));
-  EXPECT_TRUE(fs::is_directory(SysPath(dat.c_str())));
-  fs::remove(SysPath(dat.c_str()));
+  EXPECT_TRUE(recorder_.Has(1, "fopen error[" + Tmp(dat) + "]"));
+  EXPECT_FALSE(Exists949(Tmp(log)));
+  EXPECT_TRUE(fs::is_directory(SysPath(Tmp(dat).c_str())));
+  fs::remove(SysPath(Tmp(dat).c_str()));
 
-  // A folder where the summary file should be: the export file is removed again.
-  fs::create_directory(SysPath(log.c_str()));
+  // A folder where the summary file is written: the export file is removed again.
+  fs::create_directory(SysPath(Tmp(log).c_str()));
   EXPECT_EQ(Run({1, "19870601", "", ""}), ExportOutcome::kFailed);
-  EXPECT_TRUE(recorder_.Has(1, "fopen error[" + log + "]"));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + dat + "]"));
+  EXPECT_TRUE(recorder_.Has(1, "fopen error[" + Tmp(log) + "]"));
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + Tmp(dat) + "]"));
+  EXPECT_FALSE(Exists949(Tmp(dat)));
   EXPECT_FALSE(Exists949(dat));
-  EXPECT_TRUE(fs::is_directory(SysPath(log.c_str())));
+  EXPECT_FALSE(Exists949(log));
+  EXPECT_TRUE(fs::is_directory(SysPath(Tmp(log).c_str())));
 
   EXPECT_TRUE(recorder_.Starting(1, kExportSelect).empty());
   EXPECT_EQ(flag_.load(), 0);
@@ -356,12 +363,13 @@ TEST_F(ExportRunTest, FullDiskFailsTheRunAndRemovesBothFiles) {
   const std::string dat = Path("carloc_hst-서울대구-19870602.dat");
   const std::string log = Path("carloc_hst-서울대구-19870602.log");
   for (const std::string* full : {&dat, &log}) {
-    fs::create_symlink("/dev/full", SysPath(full->c_str()));
+    fs::create_symlink("/dev/full", SysPath(Tmp(*full).c_str()));
     EXPECT_EQ(Run({1, "19870602", "", ""}), ExportOutcome::kFailed);
-    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker write error[" + *full +
+    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker write error[" + Tmp(*full) +
                                      "][No space left on device]"));
     EXPECT_FALSE(Exists949(dat));
     EXPECT_FALSE(Exists949(log));
+    EXPECT_FALSE(fs::is_symlink(SysPath(Tmp(*full).c_str())));
   }
 }
 
@@ -415,8 +423,10 @@ class InterruptedRunTest : public ExportRunTest {
     const std::string base = Path("carloc_hst-서울대구-") + day_;
     EXPECT_FALSE(Exists949(base + ".dat"));
     EXPECT_FALSE(Exists949(base + ".log"));
-    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + base + ".dat]"));
-    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + base + ".log]"));
+    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + Tmp(base + ".dat") + "]"));
+    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + Tmp(base + ".log") + "]"));
+    EXPECT_FALSE(Exists949(Tmp(base + ".dat")));
+    EXPECT_FALSE(Exists949(Tmp(base + ".log")));
     EXPECT_EQ(flag_.load(), 0);
   }
   std::string day_;

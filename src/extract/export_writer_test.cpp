@@ -103,16 +103,29 @@ TEST_P(WriterTest, FullDiskFailsTheWriterAndKeepsTheError) {
   std::fclose(f);
 }
 
-TEST_P(WriterTest, DroppedWriterEndsWithoutWaitingForItsRows) {
+// A writer dropped without Finish (a failed run) ends without writing the rows it still holds:
+// the file keeps whole rows from the start only, and not the last ones handed over.
+TEST_P(WriterTest, DroppedWriterEndsWithoutWritingItsRemainingRows) {
   std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
   std::atomic<std::int32_t> bessel{1};
+  std::string expected;
   {
     ExportFileWriter writer(f, bessel, GetParam());
     for (int i = 0; i < 3000; ++i) {
-      Fill(writer.Next(), i);
+      ExportRowSlot& slot = writer.Next();
+      Fill(slot, i);
+      expected += Expected(slot, true);
       ASSERT_TRUE(writer.Commit());
     }
   }  // no Finish: a failed run
+  ASSERT_EQ(std::fflush(f), 0);
+  const std::string text = ReadBack(f);
+  EXPECT_LT(text.size(), expected.size());
+  EXPECT_EQ(expected.compare(0, text.size(), text), 0);
+  if (!text.empty()) {
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  }
   std::fclose(f);
 }
 

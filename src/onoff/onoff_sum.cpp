@@ -306,8 +306,8 @@ OnOffSumResult ProcOnOffSum(const char* folderText, const CancelToken* cancel) {
   std::replace(szpath.begin(), szpath.end(), '\\', '/');
   const std::string szpath_dst = szpath + "/converted";
   auto logClosing = [&] {
-    WriteLog(Format("ProcOnOffSum START nCnt[%d] szpath[%s] szpath_dst[%s]", result.nCnt,
-                    szpath.c_str(), szpath_dst.c_str()),
+    WriteLog(Format("ProcOnOffSum START nCnt[%d] szpath[%s] szpath_dst[%s] failed[%d]",
+                    result.nCnt, szpath.c_str(), szpath_dst.c_str(), result.nFailed),
              kLogNo);
   };
 
@@ -315,6 +315,7 @@ OnOffSumResult ProcOnOffSum(const char* folderText, const CancelToken* cancel) {
     WriteLog(Format("ProcOnOffSum folder text too long[%zu] bytes, at most %d: nothing done",
                     szpath.size(), kOnOffFolderMax),
              kLogNo);
+    result.folderFailed = true;
     logClosing();
     return result;
   }
@@ -331,6 +332,8 @@ OnOffSumResult ProcOnOffSum(const char* folderText, const CancelToken* cancel) {
   const std::string sysDst = SysPath(szpath_dst.c_str());
   std::vector<std::string> names;
   if (!ListDatFiles(sysDir, names)) {
+    WriteLog(Format("ProcOnOffSum folder not readable[%s]", szpath.c_str()), kLogNo);
+    result.folderFailed = true;
     logClosing();
     return result;
   }
@@ -348,6 +351,7 @@ OnOffSumResult ProcOnOffSum(const char* folderText, const CancelToken* cancel) {
       WriteLog(Format("ProcOnOffSum path too long (at most %d bytes), file skipped [%s]=>[%s]",
                       kOnOffPathMax, in949.c_str(), out949.c_str()),
                kLogNo);
+      ++result.nFailed;
       continue;
     }
     // Names differing only in letter case share one lower-case output; the first keeps it.
@@ -355,11 +359,13 @@ OnOffSumResult ProcOnOffSum(const char* folderText, const CancelToken* cancel) {
       WriteLog(Format("ProcOnOffSum output name already used, file skipped [%s]=>[%s]",
                       in949.c_str(), out949.c_str()),
                kLogNo);
+      ++result.nFailed;
       continue;
     }
     const FileOnOffResult r =
         file_onoffsum((sysDir + "/" + name).c_str(), (sysDst + "/" + lower).c_str(), cancel);
     ++result.nCnt;
+    if (r.status != FileOnOffResult::Status::kDone) ++result.nFailed;
     if (r.status == FileOnOffResult::Status::kCancelled) {
       result.cancelled = true;
       break;

@@ -30,7 +30,11 @@ struct FileOnOffResult {
 
 struct OnOffSumResult {
   int nCnt = 0;            // files handed to file_onoffsum
+  int nFailed = 0;         // .dat files found but not converted (skipped, not opened, failed)
   bool cancelled = false;  // stopped by the cancel request
+  bool folderFailed = false;  // the folder text was refused or the folder could not be read
+  // Whether the run has to be reported as failed: nothing may pass as converted that was not.
+  bool Failed() const { return cancelled || folderFailed || nFailed > 0; }
 };
 
 // Converts one file. Both paths are in the file system's encoding (UTF-8) and are used
@@ -42,7 +46,8 @@ FileOnOffResult file_onoffsum(const char* inPath, const char* outPath,
 // Converts every .dat file (extension in any letter case) of the folder named by folderText
 // (code page 949, as the path field holds it; backslashes count as '/') into
 // "<folder>/converted/<name in lower case>". The stop flag is not looked at; only the cancel
-// request (may be null) ends the run early.
+// request (may be null) ends the run early. The closing line carries the failed count after
+// the file count's line: "... szpath_dst[%s] failed[%d]".
 OnOffSumResult ProcOnOffSum(const char* folderText, const CancelToken* cancel);
 
 }  // namespace zelvik

@@ -234,17 +234,22 @@ TEST_F(OnOffTest, FolderRunConvertsDatFilesOfAnyCaseIntoLowerCaseNames) {
   EXPECT_EQ(log[2].substr(0, 19), "file_onoffsum END [");
   EXPECT_EQ(log[5], "file_onoffsum START [" + folder + "/" + Kr("각A.DAT") + "]=>[" + dst + "/" +
                         Kr("각a.dat") + "]");
-  EXPECT_EQ(log[7], "ProcOnOffSum START nCnt[3] szpath[" + folder + "] szpath_dst[" + dst + "]");
+  EXPECT_EQ(log[7], "ProcOnOffSum START nCnt[3] szpath[" + folder + "] szpath_dst[" + dst +
+                        "] failed[0]");
+  EXPECT_FALSE(r.Failed());
 }
 
 TEST_F(OnOffTest, FolderTextsThatAreShortMissingOrTooLong) {
-  // Missing folder: its START and the closing line with nCnt[0].
+  // Missing folder: its START, why, and the closing line with nCnt[0]; the run has failed.
   const std::string missing = (dir_ / "nowhere").string();
-  EXPECT_EQ(ProcOnOffSum(missing.c_str(), nullptr).nCnt, 0);
+  OnOffSumResult r = ProcOnOffSum(missing.c_str(), nullptr);
+  EXPECT_EQ(r.nCnt, 0);
+  EXPECT_TRUE(r.Failed());
   std::vector<std::string> log = Log();
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1], "ProcOnOffSum START nCnt[0] szpath[" + missing + "] szpath_dst[" + missing +
-                        "/converted]");
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[1], "ProcOnOffSum folder not readable[" + missing + "]");
+  EXPECT_EQ(log[2], "ProcOnOffSum START nCnt[0] szpath[" + missing + "] szpath_dst[" + missing +
+                        "/converted] failed[0]");
 
   // Under four bytes: the converted folder is still made, only the closing line is logged.
   const fs::path before = fs::current_path();
@@ -254,16 +259,16 @@ TEST_F(OnOffTest, FolderTextsThatAreShortMissingOrTooLong) {
   fs::current_path(before);
   EXPECT_TRUE(fs::is_directory(dir_ / "abc" / "converted"));
   log = Log();
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[2], "ProcOnOffSum START nCnt[0] szpath[abc] szpath_dst[abc/converted]");
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[3], "ProcOnOffSum START nCnt[0] szpath[abc] szpath_dst[abc/converted] failed[0]");
 
   // Beyond 1013 bytes the folder is refused before anything is made.
   const std::string longText = dir_.string() + "/" + std::string(1100 - dir_.string().size(), 'd');
-  EXPECT_EQ(ProcOnOffSum(longText.c_str(), nullptr).nCnt, 0);
+  EXPECT_TRUE(ProcOnOffSum(longText.c_str(), nullptr).Failed());
   log = Log();
-  ASSERT_EQ(log.size(), 5u);
-  EXPECT_EQ(log[3], "ProcOnOffSum folder text too long[1101] bytes, at most 1013: nothing done");
-  EXPECT_EQ(log[4].substr(0, 27), "ProcOnOffSum START nCnt[0] ");
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[4], "ProcOnOffSum folder text too long[1101] bytes, at most 1013: nothing done");
+  EXPECT_EQ(log[5].substr(0, 27), "ProcOnOffSum START nCnt[0] ");
 }
 
 TEST_F(OnOffTest, FilesThatCannotBeConvertedAreLoggedAndTheOthersStillAre) {
@@ -279,6 +284,8 @@ TEST_F(OnOffTest, FilesThatCannotBeConvertedAreLoggedAndTheOthersStillAre) {
   if (::geteuid() != 0) fs::permissions(in / "e.dat", fs::perms::none);
   OnOffSumResult r = ProcOnOffSum(in.c_str(), nullptr);
   EXPECT_EQ(r.nCnt, 5);  // a, b, c, d (or D), e
+  // b, c and e (unless root reads it anyway), D and the long name were not converted.
+  EXPECT_EQ(r.nFailed, ::geteuid() != 0 ? 5 : 4);
   EXPECT_TRUE(fs::exists(in / "converted" / "a.dat"));
   EXPECT_TRUE(fs::exists(in / "converted" / "d.dat"));
   EXPECT_FALSE(fs::exists(in / "converted" / "b.dat"));

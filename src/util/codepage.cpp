@@ -52,6 +52,18 @@ std::size_t Cp949CutLength(std::string_view text, std::size_t maxBytes) {
   return i;
 }
 
+std::size_t ControlBytesToSpaces(char* text) {
+  std::size_t n = 0;
+  for (; text != nullptr && *text != '\0'; ++text) {
+    const auto c = static_cast<unsigned char>(*text);
+    if (c < 0x20 || c == 0x7F) {
+      *text = ' ';
+      ++n;
+    }
+  }
+  return n;
+}
+
 bool CopyCut(char* dst, std::size_t dstSize, std::string_view text) {
   if (dst == nullptr || dstSize == 0) return text.empty();
   size_t n = Cp949CutLength(text, dstSize - 1);

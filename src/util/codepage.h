@@ -43,6 +43,12 @@ std::string LowerAsciiCp949(std::string_view text);
 // character. Character boundaries are found by scanning from the start.
 std::size_t Cp949CutLength(std::string_view text, std::size_t maxBytes);
 
+// Replaces every control byte (0x01-0x1F, 0x7F) of a zero-terminated text with a space, so
+// that the text stays one line of a line-based file. Bytes 0x80 and up are left alone: in code
+// page 949 0x81-0x9F are lead bytes, and no trail byte is a control byte. Returns the number
+// replaced.
+std::size_t ControlBytesToSpaces(char* text);
+
 // Copies text into dst (dstSize bytes with its terminator), cut at a character boundary.
 // Returns false when the text had to be cut.
 bool CopyCut(char* dst, std::size_t dstSize, std::string_view text);

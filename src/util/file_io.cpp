@@ -12,6 +12,15 @@ std::string SysPath(const char* path949) {
   return Cp949ToUtf8(path949 != nullptr ? path949 : "");
 }
 
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string FsText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 std::FILE* OpenFile949(const char* path949, const char* mode) {
   if (path949 == nullptr || mode == nullptr) return nullptr;
   return platform::OpenFile(SysPath(path949), mode);
@@ -26,6 +35,15 @@ bool RemoveFile949(const char* path949) {
   if (path949 == nullptr) return false;
   return platform::RemoveFile(SysPath(path949));
 }
+
+bool ReplaceFile949(const char* from949, const char* to949) {
+  if (from949 == nullptr || to949 == nullptr) return false;
+  return platform::RenameReplace(SysPath(from949), SysPath(to949));
+}
+
+long CurrentProcessId() { return platform::CurrentProcessId(); }
+
+bool ProcessAlive(long pid) { return platform::ProcessAlive(pid); }
 
 bool WriteLine(std::FILE* f, const char* text, std::size_t len) {
   if (len > 0 && std::fwrite(text, 1, len, f) != len) return false;

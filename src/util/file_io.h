@@ -3,18 +3,32 @@
 // the file system's encoding (UTF-8) at the call.
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace zelvik {
 
 std::string SysPath(const char* path949);
+// A std::filesystem path of a UTF-8 path and back, never through a narrow system code page
+// (on Windows a path made from std::string would be read in the ANSI code page).
+std::filesystem::path FsPath(const std::string& utf8);
+std::string FsText(const std::filesystem::path& path);
 // fopen with a code page 949 path. Always binary: line ends are written as "\r\n" by hand.
 std::FILE* OpenFile949(const char* path949, const char* mode);
 // mkdir with a code page 949 path; an existing folder is no error.
 bool MakeDir949(const char* path949);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile949(const char* path949);
+
+// Renames a file, replacing the target if it exists, in one step; false with errno
+// set when it could not be done.
+bool ReplaceFile949(const char* from949, const char* to949);
+
+// The id of this process, and whether the process with that id is still running (a process
+// that cannot be signalled for lack of permission counts as running).
+long CurrentProcessId();
+bool ProcessAlive(long pid);
 
 // Writes text followed by CR LF. Returns false on a write error.
 bool WriteLine(std::FILE* f, const char* text, std::size_t len);

@@ -66,6 +66,11 @@ std::time_t MakeLocalTime(const std::tm& local);
 // The system's text for an errno value.
 std::string ErrorText(int error);
 
+// This process's id, and whether a process of that id is running (one of another user
+// counts).
+long CurrentProcessId();
+bool ProcessAlive(long pid);
+
 // A process that lost its reader must not die writing to a closed pipe.
 void IgnoreBrokenPipe();
 

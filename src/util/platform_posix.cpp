@@ -135,6 +135,13 @@ std::string ErrorText(int error) {
   return strerror_r(error, buf, sizeof(buf));
 }
 
+long CurrentProcessId() { return static_cast<long>(getpid()); }
+
+bool ProcessAlive(long pid) {
+  if (pid <= 0 || pid != static_cast<long>(static_cast<pid_t>(pid))) return false;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
 void IgnoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace zelvik::platform

@@ -254,6 +254,18 @@ std::string ErrorText(int error) {
   return buf;
 }
 
+long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+bool ProcessAlive(long pid) {
+  if (pid <= 0 || pid > 0xFFFFFFFFL) return false;
+  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  const bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+  CloseHandle(h);
+  return alive;
+}
+
 void IgnoreBrokenPipe() {}
 
 }  // namespace zelvik::platform

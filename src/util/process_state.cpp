@@ -27,11 +27,24 @@ namespace {
 bool StoreDir(const std::string& dirUtf8, std::string* error) {
   std::memset(g_szExeDir, 0, sizeof(g_szExeDir));
   std::string dir = Utf8ToCp949(dirUtf8);
+  if (Cp949ToUtf8(dir) != dirUtf8) {
+    // Every file of the program is named from this directory: a folder name with '?' in
+    // place of a character would name another folder, or none.
+    if (error != nullptr) {
+      *error = "the program directory has characters that code page 949 cannot hold: " +
+               dirUtf8;
+    }
+    return false;
+  }
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   if (dir == "/") dir.clear();  // the root: paths "%s/%s" then begin with '/'
   if (dir.size() > sizeof(g_szExeDir) - 1) {
     if (error != nullptr) {
-      *error = "program directory is longer than 1023 bytes: " + dirUtf8.substr(0, 80) + "...";
+      std::size_t shown = 80;  // a whole UTF-8 character last
+      while (shown < dirUtf8.size() && (static_cast<unsigned char>(dirUtf8[shown]) & 0xC0) == 0x80) {
+        --shown;
+      }
+      *error = "program directory is longer than 1023 bytes: " + dirUtf8.substr(0, shown) + "...";
     }
     return false;
   }

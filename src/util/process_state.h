@@ -23,11 +23,14 @@ extern char g_szLogDay[32];
 std::string ProgramDirFromPath(std::string_view programPath);
 
 // Sets g_szExeDir from a program path given in the file system's encoding (UTF-8). Returns
-// false, with a message for the operator, when the directory does not fit 1023 bytes; the
-// directory is then left empty.
+// false, with a message for the operator, when the directory does not fit 1023 bytes or has
+// characters that code page 949 cannot hold; the directory is then left empty, and the
+// program must not run (it would have no run log).
 bool SetProgramDir(std::string_view programPathUtf8, std::string* error);
 
-// Sets g_szExeDir from this process's own executable.
+// Sets g_szExeDir from this process's own executable; false, with the
+// reason, also when that path cannot be read. The desktop programs show the reason in a
+// message box titled "zelvik" and end with status 1.
 bool InitProgramDirFromExecutable(std::string* error);
 
 // Sets g_szExeDir to a directory given directly (UTF-8), for the headless front end's --home.

@@ -15,7 +15,7 @@ TEST(ProgramDir, KeepsCaseDropsQuotesAndTheFileName) {
   EXPECT_EQ(ProgramDirFromPath("/srv/a\\b/zelvik"), "/srv/a/b");
 }
 
-TEST(ProgramDir, StoredInCodePage949AndRefusedWhenTooLong) {
+TEST(ProgramDir, StoredInCodePage949AndRefusedWhenTooLongOrNotNameable) {
   std::string error;
   ASSERT_TRUE(SetProgramDir("/home/택시/bin/zelvik", &error));
   EXPECT_STREQ(g_szExeDir, "/home/\xC5\xC3\xBD\xC3/bin");
@@ -24,6 +24,10 @@ TEST(ProgramDir, StoredInCodePage949AndRefusedWhenTooLong) {
   std::string longPath = "/" + std::string(1100, 'd') + "/zelvik";
   EXPECT_FALSE(SetProgramDir(longPath, &error));
   EXPECT_NE(error.find("1023"), std::string::npos);
+  EXPECT_STREQ(g_szExeDir, "");
+  // A folder name code page 949 lacks a character of would be stored with '?' instead.
+  EXPECT_FALSE(SetProgramDir("/srv/caf\xC3\xA9/zelvik", &error));
+  EXPECT_NE(error.find("code page 949"), std::string::npos);
   EXPECT_STREQ(g_szExeDir, "");
   std::string fits = "/" + std::string(1022, 'd') + "/zelvik";
   EXPECT_TRUE(SetProgramDir(fits, &error));

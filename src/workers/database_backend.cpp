@@ -59,7 +59,7 @@ class DatabaseBackend final : public WorkerBackend {
   }
   WorkerOutcome CleanUp(const std::string& folder, const CancelToken* cancel) override {
     OnOffSumResult result = ProcOnOffSum(folder.c_str(), cancel);
-    return result.cancelled ? WorkerOutcome::kFailed : WorkerOutcome::kGood;
+    return result.Failed() ? WorkerOutcome::kFailed : WorkerOutcome::kGood;
   }
   void LoadCompanyNames() override { LoadMemoryCOM_NM(); }
 };

@@ -23,6 +23,7 @@
 
 #include "db/company_names.h"
 #include "db/odbc.h"
+#include "extract/run_output.h"
 #include "workers/testing/sandbox_workers_test_support.h"
 #include "workers/workers.h"
 
@@ -54,10 +55,11 @@ class WorkerFaultTest : public SandboxWorkerTest {
   void ExpectRemoved(const std::string& day) {
     EXPECT_FALSE(fs::exists(Dat(day)));
     EXPECT_FALSE(fs::exists(Sum(day)));
-    for (const char* ext : {".dat]", ".log]"}) {
-      EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" +
-                                       Path949("carloc_hst-서울대구-" + day) + ext))
+    for (const char* ext : {".dat", ".log"}) {
+      const std::string tmp = RunTempName(Path949("carloc_hst-서울대구-" + day + ext), ::getpid(), 1);
+      EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + tmp + "]"))
           << recorder_.Dump();
+      EXPECT_FALSE(fs::exists(SysPath(tmp.c_str())));
     }
   }
   // A complete run of rows rows over vehicles vehicles.
@@ -298,7 +300,8 @@ TEST_F(WorkerFaultTest, ExportDirectoryOnAFullFileSystemFailsTheRunAndSaysSo) {
 
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kFailed);
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker write error[" +
-                                   Path949("carloc_hst-서울대구-19930601.dat") +
+                                   RunTempName(Path949("carloc_hst-서울대구-19930601.dat"),
+                                               ::getpid(), 1) +
                                    "][No space left on device]"))
       << recorder_.Dump();
   ExpectRemoved("19930601");

@@ -1,0 +1,300 @@
+#include "app/extractor_dlg_win32.h"
+
+#include "app/dialog_layout.h"
+#include "app/dialog_template_win32.h"
+#include "app/folder_browser_win32.h"
+#include "util/codepage.h"
+
+namespace zelvik {
+namespace {
+
+// Posted to the window thread: the panes, or the controls the model changed, are behind.
+constexpr UINT kMsgPanesChanged = WM_APP + 1;
+constexpr UINT kMsgModelChanged = WM_APP + 2;
+
+std::wstring WindowText(HWND window) {
+  int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
+  int got = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+  return text;
+}
+
+INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(hwnd, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+std::wstring WideFromCp949(const std::string& text) {
+  std::u16string wide = Cp949ToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+std::string Cp949FromWide(const std::wstring& text) {
+  return Utf16ToCp949(std::u16string(text.begin(), text.end()));
+}
+
+CExtractorDlg::CExtractorDlg(WorkerBackend& backend)
+    : QueuedWindowView([this] { Post(kMsgModelChanged); }),
+      m_paneFeed([this] { Post(kMsgPanesChanged); }),
+      m_model(backend) {
+  for (std::size_t k = 0; k < m_logPanes.size(); ++k) {
+    m_logPanes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
+  }
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  m_hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIdAppIcon));
+  m_hIconSmall = static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(kIdAppIcon), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+}
+
+CExtractorDlg::~CExtractorDlg() {
+  HWND hwnd = m_hwnd.load();
+  if (hwnd != nullptr && IsWindow(hwnd)) DestroyWindow(hwnd);
+  // The workers may go on logging until they have ended; they never wait for this thread.
+  m_model.Teardown();
+  m_model.SetView(nullptr);
+  // The panes are unbound: from here on lines reach the files only.
+  if (m_panesBound) {
+    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
+    for (auto& pane : m_logPanes) pane->SetListener(nullptr);
+  }
+  if (m_hIconSmall != nullptr) DestroyIcon(m_hIconSmall);
+}
+
+void CExtractorDlg::DoModal() {
+  m_modal = true;
+  std::vector<DWORD> dialog = MainWindowTemplate();
+  DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
+                          reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), nullptr,
+                          &CExtractorDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+  m_hwnd.store(nullptr);
+}
+
+HWND CExtractorDlg::Create() {
+  m_modal = false;
+  std::vector<DWORD> dialog = MainWindowTemplate();
+  return CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                    reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), nullptr,
+                                    &CExtractorDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+HWND CExtractorDlg::Control(int id) const {
+  HWND hwnd = m_hwnd.load();
+  return hwnd != nullptr && id != kIdNoControl ? GetDlgItem(hwnd, id) : nullptr;
+}
+
+void CExtractorDlg::Post(UINT message) {
+  HWND hwnd = m_hwnd.load();
+  if (hwnd != nullptr) PostMessageW(hwnd, message, 0, 0);
+}
+
+INT_PTR CALLBACK CExtractorDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* dialog = reinterpret_cast<CExtractorDlg*>(lParam);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    dialog->m_hwnd.store(hwnd);
+  }
+  auto* dialog = reinterpret_cast<CExtractorDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (dialog == nullptr) return FALSE;  // messages before WM_INITDIALOG
+  INT_PTR handled = dialog->HandleMessage(message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+    dialog->m_hwnd.store(nullptr);
+  }
+  return handled;
+}
+
+INT_PTR CExtractorDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog();
+      return FALSE;  // the focus is set
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_SIZE:
+      OnSize(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+      return FALSE;
+    case WM_TIMER:
+      if (wParam == static_cast<WPARAM>(kStartTimerId)) {
+        KillTimer(m_hwnd.load(), kStartTimerId);  // it presses once
+        StartStop();
+        return TRUE;
+      }
+      return FALSE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == static_cast<WPARAM>(kIdAboutBox)) {
+        ShowAbout();
+        return TRUE;
+      }
+      return FALSE;
+    case kMsgPanesChanged:
+      ApplyPaneChanges();
+      return TRUE;
+    case kMsgModelChanged:
+      ApplyModelChanges();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void CExtractorDlg::OnInitDialog() {
+  HWND hwnd = m_hwnd.load();
+  for (auto& pane : m_logPanes) pane->SetListener(&m_paneFeed);
+  BindLogPanes(m_logPanes[0].get(), m_logPanes[1].get(), m_logPanes[2].get(),
+               m_logPanes[3].get());
+  m_panesBound = true;
+  // A pane holds up to 100 lines of any length: no limit of the edit control's own.
+  for (int id : kPaneIds) SendMessageW(Control(id), EM_SETLIMITTEXT, 0, 0);
+  m_model.SetView(this);
+  m_model.OnInitDialog();
+  ApplyModelChanges();
+  if (HMENU menu = GetSystemMenu(hwnd, FALSE)) {
+    std::wstring about = WideFromUtf8(kAboutMenuText);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kIdAboutBox, about.c_str());
+  }
+  SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageW(hwnd, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(m_hIconSmall != nullptr ? m_hIconSmall : m_hIcon));
+  // One second after opening, the window presses its own start button.
+  SetTimer(hwnd, kStartTimerId, kStartDelayMs, nullptr);
+  // The focus starts on button 2, so that Enter or Space at once cancels the window.
+  SetFocus(Control(kIdCancel));
+}
+
+void CExtractorDlg::OnCommand(int id, int notification) {
+  const ControlTemplate* c = FindControl(id);
+  switch (id) {
+    case IDOK:
+      return;  // Enter in a field or a pane never closes the window
+    case kIdCancel:
+      OnCancel();
+      return;
+    case kIdStartStop:
+      if (notification == BN_CLICKED) StartStop();
+      return;
+    case kIdFolderButton:
+      if (notification == BN_CLICKED) OnFolderButton();
+      return;
+    default:
+      break;
+  }
+  if (c == nullptr) return;
+  if (c->kind == ControlKind::kEdit && notification == EN_CHANGE) {
+    m_model.SetText(id, Cp949FromWide(WindowText(Control(id))));
+  } else if (c->kind == ControlKind::kCheckBox && notification == BN_CLICKED) {
+    int checked = SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    m_model.SetCheck(id, checked);
+    if (id == kIdPreset) {
+      m_model.OnPresetCheck();
+      ApplyModelChanges();
+    } else if (id == kIdBessel) {
+      m_model.OnBesselCheck();
+    }
+  }
+}
+
+void CExtractorDlg::ApplyModelChanges() {
+  ModelChangeQueue::Changes changes = TakeModelChanges();
+  // The model's value now, not the one at the time of the change: a later change (or the
+  // operator's typing since) must not be undone by an earlier one arriving late.
+  for (int id : changes.texts) {
+    HWND control = Control(id);
+    if (control == nullptr) continue;
+    std::wstring text = WideFromCp949(m_model.GetText(id));
+    if (WindowText(control) != text) SetWindowTextW(control, text.c_str());
+  }
+  for (int id : changes.checks) {
+    if (HWND control = Control(id)) {
+      SendMessageW(control, BM_SETCHECK, m_model.GetCheck(id) != 0 ? BST_CHECKED : BST_UNCHECKED,
+                   0);
+    }
+  }
+}
+
+void CExtractorDlg::ApplyPaneChanges() {
+  std::array<std::deque<PaneQueue::Entry>, 4> changes = m_paneFeed.Take();
+  for (std::size_t k = 0; k < changes.size(); ++k) {
+    HWND pane = Control(kPaneIds[k]);
+    if (pane == nullptr || changes[k].empty()) continue;
+    for (const PaneQueue::Entry& entry : changes[k]) {
+      // The pane's lines end in CR LF, as the edit control's do.
+      std::wstring text = WideFromCp949(entry.line);
+      switch (entry.change) {
+        case PaneListener::Change::kAppended: {
+          int end = GetWindowTextLengthW(pane);
+          SendMessageW(pane, EM_SETSEL, static_cast<WPARAM>(end), end);
+          SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+          break;
+        }
+        case PaneListener::Change::kReplaced: SetWindowTextW(pane, text.c_str()); break;
+        case PaneListener::Change::kCleared: SetWindowTextW(pane, L""); break;
+      }
+    }
+    SendMessageW(pane, EM_SCROLLCARET, 0, 0);
+  }
+}
+
+void CExtractorDlg::ShowFieldMessage(const std::string& text, int focusId) {
+  ApplyModelChanges();  // the caption reads "DB Close" behind the box
+  HWND hwnd = m_hwnd.load();
+  MessageBoxW(hwnd, WideFromCp949(text).c_str(), kMessageBoxTitle, MB_OK);
+  if (HWND control = Control(focusId)) SetFocus(control);
+}
+
+void CExtractorDlg::StartStop() {
+  m_model.OnStartStop();
+  ApplyModelChanges();
+}
+
+void CExtractorDlg::OnSize(int cx, int cy) {
+  std::array<Rect, 4> layout = PaneLayout(cx, cy);
+  for (std::size_t k = 0; k < kPaneIds.size(); ++k) {
+    HWND pane = Control(kPaneIds[k]);
+    if (pane == nullptr || !IsWindow(pane)) continue;  // a size change before the panes exist
+    const Rect& r = layout[k];
+    MoveWindow(pane, r.x, r.y, r.width, r.height, TRUE);
+  }
+}
+
+void CExtractorDlg::OnFolderButton() {
+  CFolderBrowser browser(nullptr, 0, kFolderChooserTitle, nullptr, kBifStatusText | kBifEditBox);
+  if (browser.Browse() != 1) return;
+  std::wstring path = browser.GetSelectedPath();
+  for (wchar_t& ch : path) {
+    if (ch == L'\\') ch = L'/';
+  }
+  m_model.SetText(kIdFolder, Cp949FromWide(path));
+  ApplyModelChanges();
+  UpdateWindow(m_hwnd.load());
+}
+
+void CExtractorDlg::OnCancel() {
+  HWND hwnd = m_hwnd.load();
+  // The window is closing: its start timer must not press the button any more.
+  KillTimer(hwnd, kStartTimerId);
+  m_model.OnCancel();
+  if (m_modal) {
+    EndDialog(hwnd, IDCANCEL);
+  } else {
+    DestroyWindow(hwnd);
+  }
+}
+
+void CExtractorDlg::ShowAbout() {
+  std::vector<DWORD> about = AboutBoxTemplate();
+  DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(about.data()),
+                          m_hwnd.load(), &AboutProc, 0);
+}
+
+}  // namespace zelvik

@@ -1,0 +1,51 @@
+#pragma once
+// The folder chooser of the path field on Windows: the shell's folder browser, with its title,
+// a status line that follows the selection with its full path, a field to type a folder name,
+// and no owner window (the main window stays enabled while it is open).
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "app/folder_choice.h"
+
+namespace zelvik {
+
+class CFolderBrowser {
+ public:
+  // title and rootPath are UTF-8 (null for none) and copied; rootFolderId is a special
+  // folder (CSIDL_) whose folder is the root of the tree, 0 for none.
+  CFolderBrowser(HWND owner, int rootFolderId, const char* title, const char* rootPath,
+                 unsigned flags);
+  virtual ~CFolderBrowser() = default;
+  CFolderBrowser(const CFolderBrowser&) = delete;
+  CFolderBrowser& operator=(const CFolderBrowser&) = delete;
+
+  // Runs the chooser modally: 1 when a folder was chosen, 2 when it was cancelled. A folder
+  // that code page 949 cannot name is refused: the status line says why and OK is disabled
+  // while it is selected; typed through the name field, a message box says why and the
+  // chooser opens again.
+  virtual int Browse();
+  // The chosen folder as the system gives it (backslashes), empty for an item without a
+  // file-system path; null before a successful Browse.
+  const wchar_t* GetSelectedPath() const;
+
+  // The dialog's callback: the look adjustments when it opens, the status line on each
+  // selection change.
+  static int CALLBACK BrowseCallbackProc(HWND dialog, UINT message, LPARAM param, LPARAM data);
+
+ private:
+  HWND m_owner;
+  int m_rootFolderId;
+  unsigned m_flags;
+  std::optional<std::wstring> m_title;
+  std::optional<std::wstring> m_rootPath;
+  std::optional<std::wstring> m_selectedPath;
+};
+
+// UTF-16 and UTF-8 at the edge of the Windows view.
+std::wstring WideFromUtf8(const std::string& utf8);
+std::string Utf8FromWide(const std::wstring& wide);
+
+}  // namespace zelvik
