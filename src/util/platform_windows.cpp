@@ -257,7 +257,7 @@ std::string ErrorText(int error) {
 long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
 bool ProcessAlive(long pid) {
-  if (pid <= 0 || pid > 0xFFFFFFFFL) return false;
+  if (pid <= 0) return false;
   HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
   if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
   DWORD code = 0;
