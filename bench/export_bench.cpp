@@ -1,12 +1,17 @@
 // One timed pass over a day of location history, for bench/export:
-//   bench_export export DSN UID PWD DAY OUTDIR [inline]   the day run into OUTDIR
-//   bench_export fetch  DSN UID PWD DAY                   the bare fetch of the same statement
-//   bench_export driver DSN UID PWD DAY                   the same through the ODBC driver
-//                                                         alone: 1000-row arrays of narrow text
+//   bench_export export DSN UID PWD DAY OUTDIR [inline|wide]  the day run into OUTDIR (inline:
+//                                                  rows written on the run's thread; wide:
+//                                                  every column fetched wide)
+//   bench_export fetch  DSN UID PWD DAY [wide]     the bare fetch of the same statement
+//                                                  through the wrapper, bound as the run
+//                                                  binds it (or every column wide)
+//   bench_export driver DSN UID PWD DAY [wide]     the same through the ODBC driver alone:
+//                                                  1000-row arrays of narrow (or wide) text
 // Prints one line: mode, rows, seconds until the statement's result arrived, total seconds,
 // the process's processor seconds (user and system) and its peak resident set in KiB.
 #include <sql.h>
 #include <sqlext.h>
+#include <sqlucode.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -61,27 +66,33 @@ class Watcher : public zelvik::PaneListener {
   long rows = -1;
 };
 
-// The driver's own speed, without the wrapper: every column bound as narrow text over arrays
-// of 1000 rows, nothing done with the values.
-int DriverFetch(const std::string& connect, const std::string& statement) {
+std::vector<SQLWCHAR> WideAscii(const std::string& text) {
+  return std::vector<SQLWCHAR>(text.begin(), text.end());
+}
+
+// The driver's own speed, without the wrapper: connected and the statement sent through the
+// wide entry points as the program does, every column bound as narrow (or wide) text over
+// arrays of 1000 rows, nothing done with the values.
+int DriverFetch(const std::string& connect, const std::string& statement, bool wide) {
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
   SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  std::string conn = connect;
-  if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(conn.data()),
-                                      SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+  std::vector<SQLWCHAR> conn = WideAscii(connect);
+  if (!SQL_SUCCEEDED(SQLDriverConnectW(dbc, nullptr, conn.data(),
+                                       static_cast<SQLSMALLINT>(conn.size()), nullptr, 0,
+                                       nullptr, SQL_DRIVER_NOPROMPT))) {
     std::fprintf(stderr, "bench_export: the driver did not connect\n");
     return 1;
   }
   SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
   constexpr SQLULEN kRows = 1000;
-  constexpr SQLLEN kWidth = 2100;
-  std::string sql = statement;
+  const SQLLEN kWidth = wide ? 4200 : 2100;
+  std::vector<SQLWCHAR> sql = WideAscii(statement);  // the day statement is ASCII
   const auto t0 = SteadyClock::now();
-  if (!SQL_SUCCEEDED(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS))) {
+  if (!SQL_SUCCEEDED(SQLExecDirectW(stmt, sql.data(), static_cast<SQLINTEGER>(sql.size())))) {
     std::fprintf(stderr, "bench_export: the driver did not run the statement\n");
     return 1;
   }
@@ -94,8 +105,8 @@ int DriverFetch(const std::string& connect, const std::string& statement) {
                                           std::vector<SQLLEN>(kRows));
   for (SQLSMALLINT c = 0; c < columns; ++c) {
     const auto i = static_cast<std::size_t>(c);
-    SQLBindCol(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, data[i].data(), kWidth,
-               length[i].data());
+    SQLBindCol(stmt, static_cast<SQLUSMALLINT>(c + 1), wide ? SQL_C_WCHAR : SQL_C_CHAR,
+               data[i].data(), kWidth, length[i].data());
   }
   SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRows), 0);
   SQLULEN fetched = 0;
@@ -103,7 +114,8 @@ int DriverFetch(const std::string& connect, const std::string& statement) {
   long rows = 0;
   while (SQL_SUCCEEDED(SQLFetch(stmt))) rows += static_cast<long>(fetched);
   const auto t1 = SteadyClock::now();
-  std::printf("driver rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld\n", rows,
+  std::printf("driver%s rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld\n",
+              wide ? "-wide" : "", rows,
               Seconds(resultAt - t0).count(), Seconds(t1 - t0).count(), CpuSeconds(),
               PeakRssKib());
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
@@ -115,8 +127,8 @@ int DriverFetch(const std::string& connect, const std::string& statement) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: bench_export export DSN UID PWD DAY OUTDIR [inline]\n"
-               "       bench_export fetch|driver DSN UID PWD DAY\n");
+               "usage: bench_export export DSN UID PWD DAY OUTDIR [inline|wide]\n"
+               "       bench_export fetch|driver DSN UID PWD DAY [wide]\n");
   return 2;
 }
 
@@ -128,6 +140,7 @@ int main(int argc, char** argv) {
   const std::string connect =
       std::string("DSN=") + argv[2] + ";UID=" + argv[3] + ";PWD=" + argv[4];
   const std::string day = argv[5];
+  const std::string variant = argc > 6 ? argv[argc - 1] : "";
 
   if (mode == "driver") {
     zelvik::ExportPlan plan;
@@ -136,7 +149,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n", line.c_str());
       return 1;
     }
-    return DriverFetch(connect, plan.szStatement);
+    return DriverFetch(connect, plan.szStatement, variant == "wide");
   }
 
   zelvik::Database db;
@@ -158,7 +171,10 @@ int main(int argc, char** argv) {
     SteadyClock::time_point resultAt;
     try {
       zelvik::Recordset rs(&db);
-      rs.Open(plan.szStatement);
+      // As the export binds it: the vehicle number (column 0) narrow, unless wide.
+      zelvik::FetchOptions fetch;
+      if (variant != "wide") fetch.asciiColumns = 1u;
+      rs.Open(plan.szStatement, fetch);
       resultAt = SteadyClock::now();
       const int columns = rs.GetODBCFieldCount();
       while (!rs.IsEOF()) {
@@ -171,7 +187,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     const auto t1 = SteadyClock::now();
-    std::printf("fetch rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld bytes %zu\n", rows,
+    std::printf("fetch%s rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld bytes %zu\n",
+                variant == "wide" ? "-wide" : "", rows,
                 Seconds(resultAt - t0).count(), Seconds(t1 - t0).count(), CpuSeconds(),
                 PeakRssKib(), bytes);
     return 0;
@@ -193,6 +210,7 @@ int main(int argc, char** argv) {
   zelvik::ExportWorkerState state;
   zelvik::ExportOptions options;
   options.bOverlapWriting = !(argc > 7 && std::strcmp(argv[7], "inline") == 0);
+  options.bWideFetch = argc > 7 && std::strcmp(argv[7], "wide") == 0;
   const auto t0 = SteadyClock::now();
   const auto outcome =
       zelvik::ExportLocationHistory({1, day, "", ""}, &db, flag, bessel, state, nullptr, options);
@@ -203,7 +221,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("%s rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld\n",
-              options.bOverlapWriting ? "export" : "export-inline", watcher.rows,
+              !options.bOverlapWriting ? "export-inline"
+              : options.bWideFetch     ? "export-wide"
+                                       : "export",
+              watcher.rows,
               Seconds(watcher.resultAt - t0).count(), Seconds(t1 - t0).count(), CpuSeconds(),
               PeakRssKib());
   return 0;

@@ -17,6 +17,7 @@
 #include "app/app_icon.xpm.h"
 #include "app/folder_browser.h"
 #include "util/codepage.h"
+#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -204,7 +205,9 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
 CExtractorDlg::~CExtractorDlg() {
   m_timer.Stop();
   // The workers may go on logging until they have ended; they never wait for this thread.
-  m_model.Teardown();
+  // One stuck in a database call that cannot be cancelled holds no file: the program ends
+  // without it rather than wait for the driver's login timeout.
+  if (!m_model.Teardown()) EndProcessNow(0);
   m_model.SetView(nullptr);
   // The panes are unbound before their controls go: from here on lines reach the files only.
   if (m_panesBound) {

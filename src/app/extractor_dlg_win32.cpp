@@ -4,6 +4,7 @@
 #include "app/dialog_template_win32.h"
 #include "app/folder_browser_win32.h"
 #include "util/codepage.h"
+#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -58,7 +59,9 @@ CExtractorDlg::~CExtractorDlg() {
   HWND hwnd = m_hwnd.load();
   if (hwnd != nullptr && IsWindow(hwnd)) DestroyWindow(hwnd);
   // The workers may go on logging until they have ended; they never wait for this thread.
-  m_model.Teardown();
+  // One stuck in a database call that cannot be cancelled holds no file: the program ends
+  // without it rather than wait for the driver's login timeout.
+  if (!m_model.Teardown()) EndProcessNow(0);
   m_model.SetView(nullptr);
   // The panes are unbound: from here on lines reach the files only.
   if (m_panesBound) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -300,14 +304,13 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
               "from generate_series(1, 800000) as k");
   const std::vector<std::string> day = {"--home", home_.string(), "--ignore-quiet-hours", "day",
                                         "19910525"};
-  const fs::path dat = home_ / "carloc_hst-서울대구-19910525.dat";
-  const fs::path sum = home_ / "carloc_hst-서울대구-19910525.log";
-  auto names = [&] {
-    std::vector<std::string> out;
+  const std::string dat = (home_ / "carloc_hst-서울대구-19910525.dat").string();
+  const std::string sum = (home_ / "carloc_hst-서울대구-19910525.log").string();
+  auto files = [&] {  // the regular files of the home folder, in order
+    std::set<std::string> out;
     for (const auto& e : fs::directory_iterator(home_)) {
-      if (e.is_regular_file()) out.push_back(e.path().filename().string());
+      if (e.is_regular_file()) out.insert(e.path().string());
     }
-    std::sort(out.begin(), out.end());
     return out;
   };
 
@@ -321,27 +324,21 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   // One second of the stop command, then the forced end.
   EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(6));
   EXPECT_NE(cli.Err().find("s_ThreadWorker: failed"), std::string::npos) << cli.Err();
-  EXPECT_EQ(names(), std::vector<std::string>{});
+  EXPECT_TRUE(files().empty());
 
   // Killed in the middle of the rows: only the temporary files, named for process and worker.
   cli.Start(day);
   ASSERT_TRUE(WaitFor(cli, "ncnt[0000010000]"));
   cli.Signal(SIGKILL);
   EXPECT_EQ(cli.Wait(), 128 + SIGKILL);
-  const std::string pid = std::to_string(cli.Pid());
-  EXPECT_EQ(names(), (std::vector<std::string>{dat.filename().string() + "." + pid + "-1.tmp",
-                                               sum.filename().string() + "." + pid + "-1.tmp"}));
+  const std::string tmp = "." + std::to_string(cli.Pid()) + "-1.tmp";
+  EXPECT_EQ(files(), (std::set<std::string>{dat + tmp, sum + tmp}));
 
   // The next run of the day removes them and writes the day whole.
   ASSERT_EQ(cli.Run(day), 0) << cli.Err();
-  for (const fs::path& p : {dat, sum}) {
-    EXPECT_NE(cli.Out().find(" s_ThreadWorker removed a leftover of an ended run[" +
-                             (p.string() + "." + pid + "-1.tmp]\n")),
-              std::string::npos)
-        << cli.Out();
-  }
-  EXPECT_EQ(names(), (std::vector<std::string>{dat.filename().string(),
-                                               sum.filename().string()}));
+  EXPECT_NE(cli.Out().find(" s_ThreadWorker removed a leftover of an ended run[" + dat + tmp),
+            std::string::npos);
+  EXPECT_EQ(files(), (std::set<std::string>{dat, sum}));
   const std::string goodDat = ReadFile(dat), goodSum = ReadFile(sum);
   EXPECT_EQ(std::count(goodDat.begin(), goodDat.end(), '\n'), 2 + 800000);
 
@@ -350,13 +347,41 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   ASSERT_TRUE(WaitFor(cli, "ncnt[0000010000]"));
   cli.Signal(SIGHUP);
   EXPECT_EQ(cli.Wait(), 1);
-  EXPECT_NE(cli.Out().find(" s_ThreadWorker run failed, kept the earlier file[" + dat.string() +
-                           "]\n"),
+  EXPECT_NE(cli.Out().find(" s_ThreadWorker run failed, kept the earlier file[" + dat + "]"),
             std::string::npos);
-  EXPECT_EQ(names(), (std::vector<std::string>{dat.filename().string(),
-                                               sum.filename().string()}));
+  EXPECT_EQ(files(), (std::set<std::string>{dat, sum}));
   EXPECT_TRUE(ReadFile(dat) == goodDat && ReadFile(sum) == goodSum);
   SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
+}
+
+// A server that accepts the connection and never answers holds worker 1 inside the driver's
+// connect, which no cancel reaches: a stop still ends the program at once, without it.
+TEST_F(CliEndToEndTest, StopDuringAConnectThatNeverAnswersEndsTheProgramWithoutIt) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t len = sizeof(addr);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);  // the kernel accepts; nobody ever answers
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  std::ofstream(base_ / "odbc.ini") << "[stalled]\nDriver = PostgreSQL Unicode\n"
+                                    << "Servername = 127.0.0.1\nPort = " << ntohs(addr.sin_port)
+                                    << "\nDatabase = dispatch\n";
+  Cli cli(base_);
+  cli.Start({"--home", home_.string(), "--dsn", "stalled", "--ignore-quiet-hours", "day",
+             "19910521"},
+            {"ODBCINI=" + (base_ / "odbc.ini").string()});
+  ASSERT_TRUE(WaitFor(cli, " s_ThreadWorker START "));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // inside the connect
+  const auto stopped = std::chrono::steady_clock::now();
+  cli.Signal(SIGTERM);
+  EXPECT_EQ(cli.Wait(), 1);
+  // The stop's second, the grace's second: far below the driver's 30-second login timeout.
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(10));
+  EXPECT_NE(cli.Out().find(" s_ThreadWorker still inside a database call 1000 ms after its "
+                           "forced end: the program ends without it"),
+            std::string::npos);
+  EXPECT_NE(cli.Err().find("s_ThreadWorker: stopped before its run"), std::string::npos);
+  ::close(listener);
 }
 
 }  // namespace

@@ -19,25 +19,21 @@ void WriteConsoleText(std::FILE* stream, const std::string& utf8);
 // An environment variable in UTF-8; false when it is not set.
 bool GetEnvUtf8(const char* name, std::string* value);
 
-// The operator's stop: SIGINT, SIGTERM, SIGHUP and SIGQUIT on Linux; Ctrl+C, Ctrl+Break and the console's
-// close on Windows. The first is the stop command, every later one ends the workers at once.
-// Construct it before any worker starts (on Linux the workers inherit its signal mask).
+// The operator's stop: SIGINT, SIGTERM, SIGHUP and SIGQUIT on Linux; Ctrl+C, Ctrl+Break and
+// the console's close (logoff, shutdown) on Windows. Construct it before any worker starts (on
+// Linux the workers inherit its signal mask).
 class ConsoleStop {
  public:
-  enum class Event { kNone, kStop, kEnd };
   ConsoleStop();
   ~ConsoleStop();
   ConsoleStop(const ConsoleStop&) = delete;
   ConsoleStop& operator=(const ConsoleStop&) = delete;
 
-  // Waits up to ms milliseconds for the operator.
-  Event Wait(int ms);
+  // Waits up to ms milliseconds; true when the operator asked to stop.
+  bool Wait(int ms);
   // Every worker has ended and its files are closed. On Windows the system ends the process
   // as soon as the handler of a console close returns; that handler waits for this.
   void Finished();
-
- private:
-  int received_ = 0;
 };
 
 }  // namespace zelvik

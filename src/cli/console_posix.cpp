@@ -46,12 +46,10 @@ ConsoleStop::ConsoleStop() {
 
 ConsoleStop::~ConsoleStop() = default;
 
-ConsoleStop::Event ConsoleStop::Wait(int ms) {
+bool ConsoleStop::Wait(int ms) {
   const sigset_t signals = StopSignals();
   timespec wait = {ms / 1000, static_cast<long>(ms % 1000) * 1000 * 1000};
-  const int sig = sigtimedwait(&signals, nullptr, &wait);
-  if (sig < 0) return Event::kNone;
-  return ++received_ == 1 ? Event::kStop : Event::kEnd;
+  return sigtimedwait(&signals, nullptr, &wait) >= 0;
 }
 
 void ConsoleStop::Finished() {}

@@ -30,8 +30,7 @@ std::wstring Wide(const std::string& utf8) {
 }
 
 // Set by the control handler, read by the main thread.
-std::atomic<int> g_events{0};
-std::atomic<bool> g_closing{false};
+std::atomic<bool> g_stop{false};
 HANDLE g_wake = nullptr;      // auto-reset: an event arrived
 HANDLE g_finished = nullptr;  // manual-reset: the teardown is complete
 
@@ -39,16 +38,15 @@ BOOL WINAPI OnControl(DWORD type) {
   switch (type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      g_events.fetch_add(1);
+      g_stop.store(true);
       SetEvent(g_wake);
       return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       // The process ends when this returns: the main thread ends the workers and closes the
-      // files first.
-      g_closing.store(true);
-      g_events.fetch_add(1);
+      // files first (within about two seconds; Windows allows five).
+      g_stop.store(true);
       SetEvent(g_wake);
       WaitForSingleObject(g_finished, INFINITE);
       return TRUE;
@@ -92,14 +90,9 @@ ConsoleStop::~ConsoleStop() {
   SetConsoleCtrlHandler(OnControl, FALSE);
 }
 
-ConsoleStop::Event ConsoleStop::Wait(int ms) {
+bool ConsoleStop::Wait(int ms) {
   WaitForSingleObject(g_wake, static_cast<DWORD>(ms < 0 ? 0 : ms));
-  const int events = g_events.load();
-  if (events <= received_) return Event::kNone;
-  received_ = events;
-  // A console close leaves no time for the workers to end by themselves.
-  if (g_closing.load()) return Event::kEnd;
-  return events == 1 ? Event::kStop : Event::kEnd;
+  return g_stop.exchange(false);
 }
 
 void ConsoleStop::Finished() { SetEvent(g_finished); }

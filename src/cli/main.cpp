@@ -1,13 +1,16 @@
 // zelvik-cli: the headless front end. It sets the window model as an operator would set the
 // window, presses start, shows the four panes on standard output and turns the operator's stop
-// (see console.h) into the stop command (the first) and the teardown (the second).
+// (see console.h) into the stop command, after which the program ends within about two seconds.
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "cli/cli_options.h"
 #include "cli/console.h"
@@ -25,6 +28,8 @@ namespace {
 constexpr int kExitGood = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// How long a stop waits for workers ended by force before the program ends without them.
+constexpr std::int64_t kStopGraceMs = 1000;
 
 // The panes as lines on standard output: "[N] <stamp> <text>" in UTF-8.
 class StdoutPanes final : public PaneListener {
@@ -175,26 +180,34 @@ int CliMain(const std::vector<std::string>& args) {
         break;
     }
 
-    if (model.OnStartStop() != WindowModel::StartStop::kStarted) {
+    const WindowModel::StartStop start = model.OnStartStop();
+    if (start == WindowModel::StartStop::kFieldMissing) {
       exitCode = kExitUsage;
+    } else if (start != WindowModel::StartStop::kStarted) {
+      exitCode = kExitFailed;
     } else {
+      bool allEnded = true;
       while (model.AnyWorkerRunning()) {
-        const ConsoleStop::Event event = stop.Wait(200);
-        if (event == ConsoleStop::Event::kNone) continue;
-        if (event == ConsoleStop::Event::kStop) {
-          std::fprintf(stderr, "zelvik-cli: stopping (a second signal ends the workers at once)\n");
-          // As a click on "DB Close"; a worker 1 that has ended by itself left "Zelvik".
-          if (model.GetText(kIdStartStop) == kCaptionRunning) {
-            model.OnStartStop();
-          } else {
-            model.OnCancel();
-          }
+        if (!stop.Wait(200)) continue;
+        std::fprintf(stderr, "zelvik-cli: stopping\n");
+        // As a click on "DB Close" (worker 1 is ended by force after one second); a worker 1
+        // that has ended by itself left "Zelvik". Whatever still runs a second later, in a
+        // wait, a run or a connect, is ended by force, so that the program ends within about
+        // two seconds.
+        if (model.GetText(kIdStartStop) == kCaptionRunning) {
+          model.OnStartStop();
         } else {
-          std::fprintf(stderr, "zelvik-cli: ending the workers\n");
-          model.Teardown();
+          model.OnCancel();
+          for (int i = 0; i < 10 && model.AnyWorkerRunning(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          }
         }
+        allEnded = model.EndWorkers(kStopGraceMs);
+        break;
       }
-      for (int n = 1; n <= 4; ++n) model.Slot(n).Join();
+      if (allEnded) {
+        for (int n = 1; n <= 4; ++n) model.Slot(n).Join();
+      }
 
       for (int n : workers) {
         WorkerOutcome outcome = model.Outcome(n);
@@ -204,6 +217,8 @@ int CliMain(const std::vector<std::string>& args) {
         std::fprintf(stderr, "zelvik-cli: %s: %s\n", WorkerLabel(n), OutcomeName(outcome));
         if (!good) exitCode = kExitFailed;
       }
+      // A worker stuck in a database call holds no file; the model must not go away under it.
+      if (!allEnded) EndProcessNow(exitCode);
     }
     model.SetView(nullptr);
   }

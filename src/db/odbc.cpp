@@ -8,6 +8,7 @@
 
 #include "db/sql_headers.h"
 #include "log/run_log.h"
+#include "util/ascii_text.h"
 #include "util/codepage.h"
 
 namespace zelvik {
@@ -75,6 +76,10 @@ SQLHENV Environment() {
   return env;
 }
 
+// How long a connect may take before the driver gives up. Slow links need 10 seconds or more;
+// a stop does not wait for it (the program ends without a worker stuck in a connect).
+constexpr SQLULEN kLoginTimeoutSeconds = 30;
+
 // The driver switches the process locale while it connects (setlocale is not thread-safe),
 // so connections are made and ended one at a time across the workers.
 std::mutex g_connectMutex;
@@ -97,11 +102,14 @@ struct Database::Impl {
 
 struct Recordset::Impl {
   struct Column {
+    bool narrow = false;             // fetched as narrow text (ASCII by construction)
     SQLULEN units = 0;               // bound width per row, terminator included
-    std::vector<SQLWCHAR> data;      // rows * units
+    std::vector<SQLWCHAR> data;      // rows * units (wide)
+    std::vector<char> bytes;         // rows * units (narrow)
     std::vector<SQLLEN> indicator;   // rows
-    std::string text;                // the current row's value in code page 949
-    unsigned long long textRow = 0;  // rowSerial the text was converted for (0: none)
+    std::string text;                // the current row's value in code page 949 (wide)
+    std::string_view view;           // the current row's value
+    unsigned long long textRow = 0;  // rowSerial the value was taken for (0: none)
   };
 
   Database::Impl* db = nullptr;  // null once the connection went away
@@ -109,6 +117,7 @@ struct Recordset::Impl {
   bool open = false;
   bool eof = true;
   std::vector<Column> columns;
+  std::uint32_t asciiColumns = 0;  // FetchOptions of the statement
   SQLULEN rowsPerBlock = 0;
   SQLULEN rowsFetched = 0;
   std::vector<SQLUSMALLINT> rowStatus;
@@ -121,7 +130,7 @@ struct Recordset::Impl {
   void FetchBlock();
   void Release();  // frees the statement; the set is closed afterwards
   [[noreturn]] void Fail(SQLRETURN rc);
-  const std::string& Value(int index);
+  std::string_view Value(int index);
 };
 
 void Database::Impl::Register(Recordset::Impl* set) {
@@ -159,7 +168,8 @@ bool Database::OpenEx(const std::string& connect) {
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
   if (!Succeeded(rc)) throw DbError(Diagnostics(SQL_HANDLE_ENV, env, rc));
-  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(30), 0);
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds),
+                    0);
 
   std::u16string wide = Cp949ToUtf16(connect);
   SQLWCHAR completed[1024] = {};
@@ -273,9 +283,24 @@ void Recordset::Impl::Execute(std::u16string statement) {
   if (!eof) rowsSeen = 1;
 }
 
-// Binds every column as wide text, column-wise, over a block of rows: the width follows the
+// Binds every column as text, column-wise, over a block of rows: the width follows the
 // declared size within [kMinColumnUnits, kMaxColumnUnits] (twice the size, so that characters
 // outside the basic plane fit), and the block holds as many rows as the budget allows.
+//
+// Text is fetched wide (UTF-16) and converted here, because narrow text (SQL_C_CHAR) from a
+// Unicode driver is in an encoding this program does not choose. Measured with psqlODBC 13
+// (Unicode driver, connected through the wide entry points) on Linux: narrow text is the
+// server's UTF-8 converted to the encoding of the process locale, which the driver itself takes
+// from the environment (LANG, LC_CTYPE, LC_ALL) while it connects. Under a UTF-8 locale the
+// bytes come unchanged, under ko_KR.EUC-KR or CP949 as those code pages, and a character the
+// locale lacks (any non-ASCII character under C or POSIX) fails the whole fetch of the block
+// ("invalid string conversion"), so the block's rows cannot be read again. On Windows the
+// driver converts to the ANSI code page with WideCharToMultiByte(CP_ACP, 0, ...): with best-fit
+// mappings and '?' for what the code page lacks, without any error, so "김철수" under code page
+// 1252 arrives as the ASCII "???"; no test of the bytes can tell that from real text. Hence
+// only a column that is ASCII by construction (FetchOptions) is fetched narrow: ASCII is the
+// same in every locale and ANSI code page, and a byte above 0x7F there, or a fetch the driver
+// fails, ends the read with DbError instead of passing on text of an unknown encoding.
 void Recordset::Impl::Bind() {
   std::size_t rowBytes = 0;
   for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -291,18 +316,26 @@ void Recordset::Impl::Bind() {
     if (!Succeeded(rc)) Fail(rc);
     SQLULEN units = kMaxColumnUnits;
     if (size > 0 && size < kMaxColumnUnits / 2) units = std::max(size * 2 + 8, kMinColumnUnits);
-    columns[i].units = units + 1;
-    rowBytes += columns[i].units * sizeof(SQLWCHAR) + sizeof(SQLLEN);
+    Column& c = columns[i];
+    c.narrow = i < 32 && ((asciiColumns >> i) & 1u) != 0;
+    c.units = units + 1;
+    rowBytes += c.units * (c.narrow ? 1 : sizeof(SQLWCHAR)) + sizeof(SQLLEN);
   }
   rowsPerBlock = std::clamp<SQLULEN>(kBlockBudgetBytes / std::max<std::size_t>(rowBytes, 1),
                                      kMinRowsPerBlock, kMaxRowsPerBlock);
   for (std::size_t i = 0; i < columns.size(); ++i) {
     Column& c = columns[i];
-    c.data.assign(c.units * rowsPerBlock, 0);
     c.indicator.assign(rowsPerBlock, 0);
-    SQLRETURN rc =
-        SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_C_WCHAR, c.data.data(),
-                   static_cast<SQLLEN>(c.units * sizeof(SQLWCHAR)), c.indicator.data());
+    SQLRETURN rc;
+    if (c.narrow) {
+      c.bytes.assign(c.units * rowsPerBlock, 0);
+      rc = SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_C_CHAR, c.bytes.data(),
+                      static_cast<SQLLEN>(c.units), c.indicator.data());
+    } else {
+      c.data.assign(c.units * rowsPerBlock, 0);
+      rc = SQLBindCol(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_C_WCHAR, c.data.data(),
+                      static_cast<SQLLEN>(c.units * sizeof(SQLWCHAR)), c.indicator.data());
+    }
     if (!Succeeded(rc)) Fail(rc);
   }
   rowStatus.assign(rowsPerBlock, 0);
@@ -332,28 +365,42 @@ void Recordset::Impl::FetchBlock() {
   ++rowSerial;
 }
 
-const std::string& Recordset::Impl::Value(int index) {
+std::string_view Recordset::Impl::Value(int index) {
   if (!open || eof) throw DbError("no current row");
   if (index < 0 || static_cast<std::size_t>(index) >= columns.size()) {
     throw DbError(Format("column index %d out of range", index));
   }
   Column& c = columns[static_cast<std::size_t>(index)];
-  if (c.textRow == rowSerial) return c.text;
-  c.textRow = rowSerial;
+  if (c.textRow == rowSerial) return c.view;
   SQLLEN ind = c.indicator[pos];
   if (ind == SQL_NULL_DATA) {
-    c.text.clear();
-    return c.text;
+    c.view = {};
+    c.textRow = rowSerial;
+    return c.view;
   }
   // A value longer than the bound width arrives cut by the driver (its indicator holds the
   // whole length, or SQL_NO_TOTAL); keep what fits, without half a surrogate pair.
+  const std::size_t width = c.narrow ? 1 : sizeof(SQLWCHAR);
   std::size_t units = c.units - 1;
-  bool cut = ind < 0 || static_cast<std::size_t>(ind) / sizeof(SQLWCHAR) > units;
-  if (!cut) units = static_cast<std::size_t>(ind) / sizeof(SQLWCHAR);
-  const SQLWCHAR* p = c.data.data() + pos * c.units;
-  if (cut && units > 0 && p[units - 1] >= 0xD800 && p[units - 1] <= 0xDBFF) --units;
-  Utf16ToCp949(std::u16string_view(reinterpret_cast<const char16_t*>(p), units), &c.text);
-  return c.text;
+  bool cut = ind < 0 || static_cast<std::size_t>(ind) / width > units;
+  if (!cut) units = static_cast<std::size_t>(ind) / width;
+  if (c.narrow) {
+    std::string_view bytes(c.bytes.data() + pos * c.units, units);
+    if (!IsAsciiText(bytes)) {
+      throw DbError(Format("column %d holds a byte above 0x7F, but its text must be ASCII",
+                           index + 1));
+    }
+    c.view = bytes;
+  } else {
+    const SQLWCHAR* p = c.data.data() + pos * c.units;
+    if (cut && units > 0 && p[units - 1] >= 0xD800 && p[units - 1] <= 0xDBFF) --units;
+    std::u16string_view wide(reinterpret_cast<const char16_t*>(p), units);
+    c.text.resize(units);
+    if (!NarrowAscii(wide, c.text.data())) Utf16ToCp949(wide, &c.text);
+    c.view = c.text;
+  }
+  c.textRow = rowSerial;
+  return c.view;
 }
 
 Recordset::Recordset(Database* db) : impl_(std::make_unique<Impl>()) {
@@ -362,13 +409,15 @@ Recordset::Recordset(Database* db) : impl_(std::make_unique<Impl>()) {
 
 Recordset::~Recordset() { Close(); }
 
-void Recordset::Open(const std::string& statement) {
+void Recordset::Open(const std::string& statement, FetchOptions options) {
   if (impl_->stmt != SQL_NULL_HSTMT) impl_->Release();
+  impl_->asciiColumns = options.asciiColumns;
   impl_->Execute(Cp949ToUtf16(statement));
 }
 
 void Recordset::OpenUtf8(std::string_view statementUtf8) {
   if (impl_->stmt != SQL_NULL_HSTMT) impl_->Release();
+  impl_->asciiColumns = 0;
   impl_->Execute(Utf8ToUtf16(statementUtf8));
 }
 

@@ -2,10 +2,12 @@
 // A small RAII wrapper over the unixODBC C API offering exactly the connection and
 // result-set operations the program relies on. Statements go to the driver as UTF-16 (wide
 // entry points) so the Korean column alias arrives intact; text columns come back as wide
-// text converted to code page 949. Rows are fetched in blocks underneath, so a row costs no
-// round trip and a result of any size takes bounded memory.
+// text converted to code page 949, except columns the caller names as ASCII by construction,
+// which come back as narrow text untouched. Rows are fetched in blocks underneath, so a row
+// costs no round trip and a result of any size takes bounded memory.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -49,6 +51,15 @@ class Database {
   std::unique_ptr<Impl> impl_;
 };
 
+// How the columns of a result are fetched.
+struct FetchOptions {
+  // Bit i names column i (0-based, below 32) as ASCII by construction, such as hexadecimal
+  // digits the statement itself makes: it is fetched as narrow text, without the wide text's
+  // conversions. A byte above 0x7F in such a column fails the fetch with DbError; it is never
+  // passed on as text. Every other column is fetched wide.
+  std::uint32_t asciiColumns = 0;
+};
+
 class Recordset {
  public:
   explicit Recordset(Database* db);
@@ -58,7 +69,7 @@ class Recordset {
 
   // Executes the statement (code page 949 text) forward-only and stands on the first row.
   // A statement without a result (DDL, insert) leaves the set at its end. Throws DbError.
-  void Open(const std::string& statement);
+  void Open(const std::string& statement, FetchOptions options = {});
   // The same with a UTF-8 statement, for text that code page 949 cannot hold (test data).
   void OpenUtf8(std::string_view statementUtf8);
   int GetODBCFieldCount() const;

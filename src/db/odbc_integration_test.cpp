@@ -167,6 +167,28 @@ TEST_F(OdbcSandboxTest, WideTextComesBackIn949AndOverlongValuesAreCut) {
   EXPECT_EQ(rs.GetRecordCount(), 1);
 }
 
+// Columns named ASCII come back narrow and unchanged; Korean text in such a column is never
+// passed on (the driver's narrow text is in the locale's encoding, or its fetch fails).
+TEST_F(OdbcSandboxTest, AsciiColumnsFetchedNarrowAndKoreanThereFails) {
+  Database db;
+  Open(db);
+  Recordset rs(&db);
+  rs.Open("select CONCAT(UTL_RAW.CAST_TO_RAW('" + Kr("회사") + "'), '00000000'), null, "
+          "repeat('A', 3000), '" + Kr("김철수") + "'",
+          FetchOptions{0b0111u});
+  EXPECT_EQ(rs.FieldView(0), "ED9A8CEC82AC00000000");
+  EXPECT_EQ(rs.FieldView(1), "");
+  EXPECT_EQ(rs.FieldView(2), std::string(2048, 'A'));  // cut as the wide text is
+  EXPECT_EQ(rs.FieldView(3), Kr("김철수"));
+  Recordset korean(&db);
+  EXPECT_THROW(
+      {
+        korean.Open("select 'abc', '" + Kr("김철수") + "'", FetchOptions{0b10u});
+        (void)korean.FieldView(1);
+      },
+      DbError);
+}
+
 TEST_F(OdbcSandboxTest, EmptyResultAndRejectedStatement) {
   Database db;
   Open(db);

@@ -198,7 +198,10 @@ void ExportRun::Query() {
   try {
     if (db_ == nullptr || !db_->IsOpen()) throw DbError("connection not open");
     Recordset rs(db_);
-    rs.Open(plan_.szStatement);
+    // Column 0 is CONCAT(UTL_RAW.CAST_TO_RAW(car_no), '00000000'): hexadecimal digits.
+    FetchOptions fetch;
+    if (!options_.bWideFetch) fetch.asciiColumns = 1u << 0;
+    rs.Open(plan_.szStatement, fetch);
     flag_.Clear();
     Log(Format("%s query result elapsed[%d]sec", label_, Seconds(t0_, GetClock().Now())));
     const int nColumns = rs.GetODBCFieldCount();

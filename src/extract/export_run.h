@@ -32,6 +32,9 @@ struct ExportOptions {
   // Converts, formats and writes the export rows on a thread of their own, overlapping the
   // fetch; off, the run's thread does it all (kept for measuring the overlap).
   bool bOverlapWriting = true;
+  // The vehicle number, hexadecimal digits by the statement's construction, is fetched as
+  // narrow text; on, every column is fetched wide (kept to compare the files of both paths).
+  bool bWideFetch = false;
 };
 
 // Runs one export on the worker's open connection. bQryThread is the worker's query flag: 1

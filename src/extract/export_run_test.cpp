@@ -154,8 +154,8 @@ class ExportRunTest : public ::testing::Test {
            "tax_coid, drv_uid) values " + values);
     }
   }
-  ExportOutcome Run(const ExportInputs& in) {
-    return ExportLocationHistory(in, &db_, flag_, bessel_, state_, &cancel_);
+  ExportOutcome Run(const ExportInputs& in, const ExportOptions& options = ExportOptions()) {
+    return ExportLocationHistory(in, &db_, flag_, bessel_, state_, &cancel_, options);
   }
   // The name a run of worker n of this process writes the file under until it is complete.
   static std::string Tmp(const std::string& final949, int n = 1) {
@@ -286,6 +286,33 @@ TEST_F(ExportRunTest, RangeRunOverThreeDaysThenRewrittenWithConversionOff) {
   EXPECT_EQ(ReadFile949(log), Cp949Lines({kSummaryHeader, ",충북70아1234,'1987/03/10',3,3,5",
                                           ",충북71바9999,'1987/03/10',1,1,3"}));
   EXPECT_EQ(recorder_.Starting(1, "============== START GetCO_NM(").size(), lookups + 2);
+}
+
+// Korean text in the columns fetched wide reaches the files as its code page 949 bytes, and the
+// narrow vehicle number and the all-wide fetch write the same files.
+TEST_F(ExportRunTest, KoreanDriverIdReachesTheFilesOnBothFetchPaths) {
+  Rows("'19870205'",
+       "('서울12가3456','19870205080000','19870205','00001','4571208','1352394','0','E9001',"
+       "'E9001김철수'),"
+       "('서울12가3457','19870205080100','19870205','00001','4571300','1352500','1','E9002',"
+       "'E9002Müller')");
+  const std::string dat = Path("carloc_hst-서울대구-19870205.dat");
+  const std::string log = Path("carloc_hst-서울대구-19870205.log");
+  ExportOptions wide;
+  wide.bWideFetch = true;
+  ASSERT_EQ(Run({1, "19870205", "", ""}, wide), ExportOutcome::kGood);
+  const std::string wideDat = ReadFile949(dat);
+  const std::string wideLog = ReadFile949(log);
+  ASSERT_EQ(Run({1, "19870205", "", ""}), ExportOutcome::kGood);
+  EXPECT_EQ(ReadFile949(dat),
+            Cp949Lines({kExportHeader, kDayHeader2,
+                        "서울12가3456,19870205080000,020508,00001,4571208,1352394,0,E9001,김철수,"
+                        "126.975884,37.569279",
+                        "서울12가3457,19870205080100,020508,00001,4571300,1352500,1,E9002,M?ller,"
+                        "126.978439,37.572223"}));
+  EXPECT_NE(ReadFile949(dat).find(",E9001,\xb1\xe8\xc3\xb6\xbc\xf6,"), std::string::npos);
+  EXPECT_EQ(ReadFile949(dat), wideDat);
+  EXPECT_EQ(ReadFile949(log), wideLog);
 }
 
 TEST_F(ExportRunTest, DayWithoutRowsLeavesHeadersAndZeroCounts) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "util/ascii_text.h"
+
 namespace zelvik {
 namespace {
 
@@ -79,6 +81,33 @@ TEST(Codepage, CutsNeverSplitACharacter) {
   EXPECT_FALSE(CopyCut(out, sizeof(out), text));
   EXPECT_STREQ(out, "a\xB0\xA1");
   EXPECT_TRUE(CopyCut(out, sizeof(out), "abc"));
+}
+
+// The fetch path's ASCII checks work four units (eight bytes) at a time: every length and
+// every place of the first non-ASCII unit or byte, in the whole words and in the tail.
+TEST(Codepage, AsciiChecksAtEveryLengthAndPlace) {
+  for (std::size_t n = 0; n <= 19; ++n) {
+    std::u16string wide;
+    std::string narrow;
+    for (std::size_t i = 0; i < n; ++i) {
+      wide.push_back(static_cast<char16_t>(0x20 + (i * 7) % 0x5F));
+      narrow.push_back(static_cast<char>(0x20 + (i * 7) % 0x5F));
+    }
+    std::string out(n, '\0');
+    ASSERT_TRUE(NarrowAscii(wide, out.data()));
+    EXPECT_EQ(out, narrow);
+    EXPECT_TRUE(IsAsciiText(narrow));
+    for (std::size_t at = 0; at < n; ++at) {
+      for (char16_t unit : {char16_t{0x80}, char16_t{0x100}, char16_t{0xAC00}}) {
+        std::u16string w = wide;
+        w[at] = unit;
+        EXPECT_FALSE(NarrowAscii(w, out.data())) << n << " " << at << " " << static_cast<int>(unit);
+      }
+      std::string b = narrow;
+      b[at] = static_cast<char>(0x80);
+      EXPECT_FALSE(IsAsciiText(b)) << n << " " << at;
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "util/process_state.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "util/codepage.h"
@@ -70,6 +72,11 @@ bool InitProgramDirFromExecutable(std::string* error) {
     return false;
   }
   return SetProgramDir(platform::ProgramDirSpelling(path), error);
+}
+
+void EndProcessNow(int status) {
+  std::fflush(nullptr);
+  std::_Exit(status);
 }
 
 }  // namespace zelvik

@@ -1,5 +1,8 @@
 #include "workers/window_model.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "extract/export_format.h"
 #include "workers/workers.h"
 #include "log/run_log.h"
@@ -147,6 +150,7 @@ WindowModel::StartStop WindowModel::OnStartStop() {
         std::lock_guard<std::mutex> lock(mutex_);
         view = view_;
       }
+      SetText(kIdStartStop, kCaptionIdle);
       if (view != nullptr) view->ShowFieldMessage(Kr(check.message), check.id);
       return StartStop::kFieldMissing;
     }
@@ -158,20 +162,23 @@ WindowModel::StartStop WindowModel::OnStartStop() {
   int range2 = GetCheck(kIdRange2);
   int range3 = GetCheck(kIdRange3);
   int range4 = GetCheck(kIdRange4);
-  if (range2 == 0 && range3 == 0 && range4 == 0) StartWorker(1);
-  if (range2 != 0) StartWorker(2);
-  if (range3 != 0) StartWorker(3);
-  if (range4 != 0) StartWorker(4);
-  return StartStop::kStarted;
+  bool started = false;
+  if (range2 == 0 && range3 == 0 && range4 == 0) started |= StartWorker(1);
+  if (range2 != 0) started |= StartWorker(2);
+  if (range3 != 0) started |= StartWorker(3);
+  if (range4 != 0) started |= StartWorker(4);
+  if (started) return StartStop::kStarted;
+  SetText(kIdStartStop, kCaptionIdle);
+  return StartStop::kNoneStarted;
 }
 
-void WindowModel::StartWorker(int n) {
+bool WindowModel::StartWorker(int n) {
   WorkerSlot& slot = Slot(n);
   // Set before the thread exists, so a report never reads the outcome of an earlier start.
   if (!slot.IsTaken()) SetOutcome(n, WorkerOutcome::kNone);
   switch (slot.Start([this, n] { RunWorkerThread(this, n); })) {
     case WorkerSlot::StartResult::kStarted:
-      break;
+      return true;
     case WorkerSlot::StartResult::kTaken:
       WriteLog(Format("%s is still running: not started again", WorkerLabel(n)), n);
       break;
@@ -179,15 +186,33 @@ void WindowModel::StartWorker(int n) {
       WriteLog(Format("%s could not be started: no thread", WorkerLabel(n)), n);
       break;
   }
+  return false;
 }
 
 void WindowModel::OnCancel() { g_bstop.store(1); }
 
-void WindowModel::Teardown() {
+bool WindowModel::Teardown() {
   g_bstop.store(1);
   GetClock().Sleep(1000, nullptr);
+  return EndWorkers(1000);
+}
+
+bool WindowModel::EndWorkers(std::int64_t graceMs) {
   for (int n = 1; n <= 4; ++n) Slot(n).ForceEnd();
-  for (int n = 1; n <= 4; ++n) Slot(n).Join();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+  bool allEnded = true;
+  for (int n = 1; n <= 4; ++n) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (Slot(n).JoinFor(std::max<std::int64_t>(left.count(), 0))) continue;
+    allEnded = false;
+    SetOutcome(n, WorkerOutcome::kStopped);
+    WriteLog(Format("%s still inside a database call %lld ms after its forced end: the program "
+                    "ends without it",
+                    WorkerLabel(n), static_cast<long long>(graceMs)),
+             n);
+  }
+  return allEnded;
 }
 
 std::atomic<std::int32_t>& WindowModel::QryFlag(int n) {

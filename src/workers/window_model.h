@@ -110,17 +110,25 @@ class WindowModel {
 
   enum class StartStop {
     kStarted,        // the caption was "Zelvik": workers started (those whose slot was free)
-    kFieldMissing,   // a start whose field check failed: no worker started
+    kFieldMissing,   // a start whose field check failed: no worker started, caption "Zelvik"
+    kNoneStarted,    // every slot asked for was still taken or had no thread: caption "Zelvik"
     kStopped,        // the caption was "DB Close": stop requested, worker 1 ended by force
   };
   // The start/stop command (click on 1000 or the start timer). A stop waits 1000 ms through the
-  // clock on the calling thread before it ends worker 1 by force.
+  // clock on the calling thread before it ends worker 1 by force. A start that starts nothing
+  // puts the caption back, so that it never says "DB Close" with nothing running.
   StartStop OnStartStop();
   // The cancel command: asks every worker to stop.
   void OnCancel();
-  // The teardown after the window is gone: stop request, 1000 ms wait, every registered
-  // worker ended by force, then every worker thread joined.
-  void Teardown();
+  // The teardown after the window is gone: stop request, 1000 ms wait, then EndWorkers with
+  // a grace of 1000 ms. False when a worker was left (the caller then ends the process with
+  // EndProcessNow instead of destroying the model under a running thread).
+  bool Teardown();
+  // Ends every registered worker by force and waits up to graceMs of real time for them. A
+  // worker still inside a database call that cannot be cancelled then (a connect to a server
+  // that never answers) holds no file: it is logged, counted as stopped and left. True when
+  // every worker has ended and been joined.
+  bool EndWorkers(std::int64_t graceMs);
 
   // ---- What the workers share.
   std::atomic<std::int32_t> m_bQryThread1{0};
@@ -168,7 +176,7 @@ class WindowModel {
   };
   Control* Find(int id);
   const Control* Find(int id) const;
-  void StartWorker(int n);
+  bool StartWorker(int n);  // true when its thread started
 
   WorkerBackend& backend_;
   WindowView* view_ = nullptr;

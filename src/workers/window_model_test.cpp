@@ -79,7 +79,7 @@ TEST_F(WindowModelTest, PresetsOverwriteSourceAndPasswordButNotUserAndTellTheVie
   m.SetView(nullptr);
 }
 
-TEST_F(WindowModelTest, StartChecksTheFieldsInOrderAndAFailedStartIsStoppedByTheNextPress) {
+TEST_F(WindowModelTest, StartChecksTheFieldsInOrderAndAFailedStartLeavesTheCaptionIdle) {
   WindowModel& m = *model_;
   RecordingView view;
   m.SetView(&view);
@@ -88,14 +88,10 @@ TEST_F(WindowModelTest, StartChecksTheFieldsInOrderAndAFailedStartIsStoppedByThe
   g_bstop.store(1);
   EXPECT_EQ(m.OnStartStop(), WindowModel::StartStop::kFieldMissing);
   EXPECT_EQ(view.messages, std::vector<std::string>{"DSN 입력하시오.@1002"});
-  EXPECT_EQ(m.GetText(kIdStartStop), "DB Close");
+  // Nothing runs, so the caption does not say "DB Close"; the next press starts again.
+  EXPECT_EQ(m.GetText(kIdStartStop), "Zelvik");
   EXPECT_EQ(g_bstop.load(), 0);
   EXPECT_FALSE(m.AnyWorkerRunning());
-
-  // The caption says running, so the next press is a stop; the one after starts again.
-  EXPECT_EQ(m.OnStartStop(), WindowModel::StartStop::kStopped);
-  EXPECT_EQ(m.GetText(kIdStartStop), "Zelvik");
-  EXPECT_EQ(g_bstop.load(), 1);
 
   m.SetText(kIdDsn, "dsn");
   EXPECT_EQ(m.OnStartStop(), WindowModel::StartStop::kFieldMissing);
@@ -142,6 +138,25 @@ TEST_F(WindowModelTest, RangeBoxesChooseTheWorkersAndTheDayBoxDoesNot) {
   EXPECT_EQ(m.Outcome(1), WorkerOutcome::kInvalidDates);
   // Worker 1 ending by itself sets the caption back.
   EXPECT_EQ(m.GetText(kIdStartStop), "Zelvik");
+}
+
+// A connect to a server that never answers cannot be cancelled: the worker is left after the
+// grace, and a start meanwhile finds its slot taken and does not claim to run.
+TEST_F(WindowModelTest, AWorkerHangingInItsConnectIsLeftAndARefusedStartShowsIdle) {
+  WindowModel& m = *model_;
+  backend_.hangOpens = true;
+  m.SetCheck(kIdDay1, 1);
+  ASSERT_EQ(m.OnStartStop(), WindowModel::StartStop::kStarted);
+  ASSERT_TRUE(WaitUntil([&] { return backend_.Connects().size() == 1; }));
+  EXPECT_EQ(m.OnStartStop(), WindowModel::StartStop::kStopped);
+  EXPECT_EQ(m.OnStartStop(), WindowModel::StartStop::kNoneStarted);
+  EXPECT_EQ(m.GetText(kIdStartStop), "Zelvik");
+  EXPECT_FALSE(m.EndWorkers(200));
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker still inside a database call 200 ms after its "
+                               "forced end: the program ends without it"));
+  EXPECT_EQ(m.Outcome(1), WorkerOutcome::kStopped);
+  backend_.ReleaseOpens();
+  EXPECT_TRUE(m.EndWorkers(10000));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "workers/worker_slot.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -47,6 +48,21 @@ void WorkerSlot::Join() {
   std::thread ended = std::move(thread_);
   lock.unlock();
   if (ended.joinable()) ended.join();
+}
+
+bool WorkerSlot::JoinFor(std::int64_t limitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (taken_) {
+    if (cancel_.IsCancelled() && session_ != nullptr) session_->CancelRunning();
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    endedCv_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(200)));
+  }
+  std::thread ended = std::move(thread_);
+  lock.unlock();
+  if (ended.joinable()) ended.join();
+  return true;
 }
 
 void WorkerSlot::AttachSession(WorkerSession* session) {

@@ -8,6 +8,7 @@
 // itself never waits for anybody to free its slot.
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -40,6 +41,9 @@ class WorkerSlot {
   // it cancels the running statement again now and then, in case a statement began just
   // after the first cancel.
   void Join();
+  // As Join, but gives up after limitMs of real time: false when the worker is still running
+  // (its thread is then neither joined nor detached).
+  bool JoinFor(std::int64_t limitMs);
 
   // For the worker: its cancel request, and whether its end was forced.
   const CancelToken& Cancel() const { return cancel_; }

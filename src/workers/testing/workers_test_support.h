@@ -136,6 +136,14 @@ class FakeBackend : public WorkerBackend {
   // Configuration: Open fails this many times for worker n (-1: always).
   int openFailures[5] = {0, 0, 0, 0, 0};
   bool blockRuns = false;  // runs wait until their statement is cancelled
+  // Opens hang, deaf to any cancel, until ReleaseOpens: a server that never answers.
+  bool hangOpens = false;
+  std::condition_variable openCv;
+  void ReleaseOpens() {
+    std::lock_guard<std::mutex> lock(mutex);
+    hangOpens = false;
+    openCv.notify_all();
+  }
   WorkerOutcome runResult = WorkerOutcome::kGood;
 
   // Records.
@@ -197,8 +205,9 @@ inline FakeSession::~FakeSession() {
 }
 
 inline bool FakeSession::Open(const std::string& connect) {
-  std::lock_guard<std::mutex> lock(backend_.mutex);
+  std::unique_lock<std::mutex> lock(backend_.mutex);
   backend_.connects.push_back(connect);
+  backend_.openCv.wait(lock, [this] { return !backend_.hangOpens; });
   int failures = backend_.openFailures[worker_];
   int done = backend_.opens[worker_]++;
   return failures >= 0 && done >= failures;
