@@ -1,8 +1,9 @@
 // Any bytes as "com_nm.cfg" in a program directory of its own, read by LoadMemoryCOM_NM. The
-// cache must hold exactly what a plain restatement of the file's reading rules gives (ids and
-// names cut at a character boundary, the first line of an id winning), every record must be
-// terminated and zero after its text, and the log line must count every entry read. A lookup
-// without a connection of the input's first id then answers from the cache alone.
+// cache must hold exactly what a plain restatement of the file's reading rules gives (names
+// cut at a character boundary, control bytes of names as spaces, ids longer than 127 bytes
+// left out, the first line of an id winning), every record must be terminated and zero after
+// its text, and the log line must count every entry read. A lookup without a connection of
+// the input's first id then answers from the cache alone.
 #include <unistd.h>
 
 #include <cstdint>
@@ -66,16 +67,22 @@ Expected Reference(std::string_view file) {
     at = end;
     line = line.substr(0, line.find('\0'));  // the text ends at a zero byte
     if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // left over from CR CR LF
     if (line.empty() || line[0] == ' ' || line[0] == '#' || line.size() < 6) continue;
     const std::size_t comma = line.find(',');
     if (comma == std::string::npos) continue;  // no name
-    const std::string id = Cut(line.substr(0, comma), 127);
+    const std::string id = line.substr(0, comma);
+    if (id.size() > 127) continue;  // a key is never cut
     std::string rest = line.substr(comma + 1);
     const std::size_t comma2 = rest.find(',');
     // A name ended by a comma keeps 127 bytes, one running to the end of the line 126.
-    const std::string name =
+    std::string name =
         comma2 == std::string::npos ? Cut(rest, 126) : Cut(rest.substr(0, comma2), 127);
     if (id.empty() || name.empty()) continue;
+    // A name is written into one line of the summary: control bytes become spaces.
+    for (char& c : name) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
     ++e.ncnt;
     bool known = false;
     for (const auto& r : e.records) known = known || r.first == id;
@@ -142,17 +149,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // A lookup without a connection of the text before the input's first comma (or line end):
-  // answered from the cache by the id as stored (cut to 127 bytes), else empty.
+  // answered from the cache, else empty; an id longer than 127 bytes is refused, never cut.
   std::string id(bytes.substr(0, bytes.find_first_of(",\r\n")));
   id = id.substr(0, id.find('\0'));
   if (!id.empty()) {
     char out[128];
     std::memset(out, 0x5A, sizeof(out));
     const int found = zelvik::GetCO_NM(nullptr, id.c_str(), out);
-    const std::string stored = Cut(id, 127);
     const std::string* name = nullptr;
     for (const auto& r : want.records) {
-      if (r.first == stored) name = &r.second;
+      if (r.first == id && id.size() <= 127) name = &r.second;
     }
     if (found != (name != nullptr ? 1 : 0)) Fail("lookup result");
     if (::strnlen(out, sizeof(out)) == sizeof(out)) Fail("lookup output not terminated");

@@ -96,7 +96,9 @@ bool ParseEntry(const std::string& piece, FieldSlot* fields) {
     name = line.substr(comma + 1);
     name = name.substr(0, name.find(','));
   }
-  FixCut(fields[0], id);
+  // An id is a key: one that does not fit its 127 bytes is left out, never cut (the cut id
+  // could be another company's).
+  if (id.size() >= sizeof(CompanyNameRecord::szCoid)) return false;
   FixCut(fields[1], name);
   return fields[0][0] != '\0' && fields[1][0] != '\0';
 }

@@ -163,7 +163,8 @@ TEST_F(CompanyNamesTest, BadArgumentsAndQuotedIds) {
 
 TEST_F(CompanyNamesTest, OverlongIdIsRefusedAndControlBytesBecomeSpaces) {
   // A line of an editor that wrote CR CR LF, and names holding control bytes.
-  WriteCfg(std::string(127, 'I') + ",Long id\r\nA001,Good\r\r\nB001,Ta\tb\x7F\xB0\x1F\r\n");
+  WriteCfg(std::string(127, 'I') + ",Long id\r\n" + std::string(128, 'I') + ",Longer\r\n" +
+           "A001,Good\r\r\nB001,Ta\tb\x7F\xB0\x1F\r\n");
   LoadMemoryCOM_NM();
   EXPECT_EQ(Cache(), (Pairs{{std::string(127, 'I'), "Long id"}, {"A001", "Good"},
                             {"B001", "Ta b \xB0 "}}));

@@ -22,8 +22,12 @@ namespace {
 constexpr SQLULEN kMaxColumnUnits = 2048;
 // Narrowest bound for a column whose declared size is small or unreliable.
 constexpr SQLULEN kMinColumnUnits = 64;
-// Rows fetched per block, and the memory a block of bound buffers may take.
-constexpr SQLULEN kMaxRowsPerBlock = 1000;
+// Rows fetched per block, and the memory a block of bound buffers may take. The bound widths
+// are generous (about 13 KB a row for the export's statement) while the values are short, so a
+// small block keeps what the driver has just written in the processor's caches until the rows
+// are read. Measured on the day export: with 1000-row blocks (8 MB) reading the values took
+// about 15 % of the client's processor time, with 64-row blocks about 5 %.
+constexpr SQLULEN kMaxRowsPerBlock = 64;
 constexpr SQLULEN kMinRowsPerBlock = 16;
 constexpr std::size_t kBlockBudgetBytes = 8u << 20;
 
