@@ -23,9 +23,10 @@ endif()
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZELVIK_WINE})
 
 # The runtime (libstdc++, libgcc, winpthread) goes into each executable: only DLLs that
-# Windows ships itself are needed.
+# Windows ships itself are needed. A library found by name (odbc32) would otherwise leave the
+# link dynamic at its end, and the runtime with it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_LINK_SEARCH_END_STATIC ON)
 
-# No window and no benchmarks in this build yet.
-set(ZELVIK_GUI OFF CACHE BOOL "" FORCE)
+# The benchmarks are the Linux build's; the desktop window is the native Windows one.
 set(ZELVIK_BENCH OFF CACHE BOOL "" FORCE)
