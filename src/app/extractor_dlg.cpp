@@ -17,7 +17,6 @@
 #include "app/app_icon.xpm.h"
 #include "app/folder_browser.h"
 #include "util/codepage.h"
-#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -177,9 +176,6 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
   m_messageBox = [this](const wxString& text, const wxString& title) {
     ShowMessageBox(this, std::string(text.utf8_str()), title);
   };
-  for (std::size_t k = 0; k < m_logPanes.size(); ++k) {
-    m_logPanes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
-  }
   CreateControls();
   SetClientSize(DialogUnitsToPixelsX(kTemplateWidth, m_unitBase),
                 DialogUnitsToPixelsY(kTemplateHeight, m_unitBase));
@@ -204,16 +200,7 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
 
 CExtractorDlg::~CExtractorDlg() {
   m_timer.Stop();
-  // The workers may go on logging until they have ended; they never wait for this thread.
-  // One stuck in a database call that cannot be cancelled holds no file: the program ends
-  // without it rather than wait for the driver's login timeout.
-  if (!m_model.Teardown()) EndProcessNow(0);
-  m_model.SetView(nullptr);
-  // The panes are unbound before their controls go: from here on lines reach the files only.
-  if (m_panesBound) {
-    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-    for (auto& pane : m_logPanes) pane->SetListener(nullptr);
-  }
+  EndWindow(m_model, m_logPanes, m_panesBound);
 }
 
 void CExtractorDlg::CreateControls() {
@@ -310,9 +297,7 @@ wxTextCtrl* CExtractorDlg::Pane(int pane) const {
 
 void CExtractorDlg::OnInitDialog(wxInitDialogEvent& event) {
   event.Skip();
-  for (std::size_t k = 0; k < m_logPanes.size(); ++k) m_logPanes[k]->SetListener(&m_paneFeed);
-  BindLogPanes(m_logPanes[0].get(), m_logPanes[1].get(), m_logPanes[2].get(),
-               m_logPanes[3].get());
+  BindWindowPanes(m_logPanes, &m_paneFeed);
   m_panesBound = true;
   m_model.OnInitDialog();
   ApplyModelChanges();

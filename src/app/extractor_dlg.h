@@ -94,7 +94,7 @@ class CExtractorDlg : public wxDialog, private QueuedWindowView {
   DialogUnitBase m_unitBase{};
   std::array<wxTextCtrl*, 4> m_panes{};
   // The run log's panes outlive the model, whose destruction ends the last workers.
-  std::array<std::unique_ptr<LogPane>, 4> m_logPanes;
+  WindowPanes m_logPanes = MakeWindowPanes();
   // Pane lines and model changes, queued from any thread to the window thread.
   PaneQueue m_paneFeed{[this] { CallAfter(&CExtractorDlg::ApplyPaneChanges); }};
   bool m_panesBound = false;

@@ -4,7 +4,6 @@
 #include "app/dialog_template_win32.h"
 #include "app/folder_browser_win32.h"
 #include "util/codepage.h"
-#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -45,9 +44,6 @@ CExtractorDlg::CExtractorDlg(WorkerBackend& backend)
     : QueuedWindowView([this] { Post(kMsgModelChanged); }),
       m_paneFeed([this] { Post(kMsgPanesChanged); }),
       m_model(backend) {
-  for (std::size_t k = 0; k < m_logPanes.size(); ++k) {
-    m_logPanes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
-  }
   HINSTANCE instance = GetModuleHandleW(nullptr);
   m_hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIdAppIcon));
   m_hIconSmall = static_cast<HICON>(
@@ -58,16 +54,7 @@ CExtractorDlg::CExtractorDlg(WorkerBackend& backend)
 CExtractorDlg::~CExtractorDlg() {
   HWND hwnd = m_hwnd.load();
   if (hwnd != nullptr && IsWindow(hwnd)) DestroyWindow(hwnd);
-  // The workers may go on logging until they have ended; they never wait for this thread.
-  // One stuck in a database call that cannot be cancelled holds no file: the program ends
-  // without it rather than wait for the driver's login timeout.
-  if (!m_model.Teardown()) EndProcessNow(0);
-  m_model.SetView(nullptr);
-  // The panes are unbound: from here on lines reach the files only.
-  if (m_panesBound) {
-    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-    for (auto& pane : m_logPanes) pane->SetListener(nullptr);
-  }
+  EndWindow(m_model, m_logPanes, m_panesBound);
   if (m_hIconSmall != nullptr) DestroyIcon(m_hIconSmall);
 }
 
@@ -152,9 +139,7 @@ INT_PTR CExtractorDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 void CExtractorDlg::OnInitDialog() {
   HWND hwnd = m_hwnd.load();
-  for (auto& pane : m_logPanes) pane->SetListener(&m_paneFeed);
-  BindLogPanes(m_logPanes[0].get(), m_logPanes[1].get(), m_logPanes[2].get(),
-               m_logPanes[3].get());
+  BindWindowPanes(m_logPanes, &m_paneFeed);
   m_panesBound = true;
   // A pane holds up to 100 lines of any length: no limit of the edit control's own.
   for (int id : kPaneIds) SendMessageW(Control(id), EM_SETLIMITTEXT, 0, 0);

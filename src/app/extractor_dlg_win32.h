@@ -64,7 +64,7 @@ class CExtractorDlg : private QueuedWindowView {
   HICON m_hIcon = nullptr;
   HICON m_hIconSmall = nullptr;
   // The run log's panes outlive the model, whose destruction ends the last workers.
-  std::array<std::unique_ptr<LogPane>, 4> m_logPanes;
+  WindowPanes m_logPanes = MakeWindowPanes();
   bool m_panesBound = false;
   PaneQueue m_paneFeed;
   WindowModel m_model;

@@ -1,5 +1,7 @@
 #include "app/view_queue.h"
 
+#include "util/process_state.h"
+
 namespace zelvik {
 
 void PaneQueue::OnPaneChange(int pane, Change change, const std::string& line) {
@@ -47,6 +49,28 @@ ModelChangeQueue::Changes ModelChangeQueue::Take() {
   std::swap(taken, m_changes);
   m_posted = false;
   return taken;
+}
+
+WindowPanes MakeWindowPanes() {
+  WindowPanes panes;
+  for (std::size_t k = 0; k < panes.size(); ++k) {
+    panes[k] = std::make_unique<LogPane>(static_cast<int>(k) + 1);
+  }
+  return panes;
+}
+
+void BindWindowPanes(WindowPanes& panes, PaneListener* listener) {
+  for (auto& pane : panes) pane->SetListener(listener);
+  BindLogPanes(panes[0].get(), panes[1].get(), panes[2].get(), panes[3].get());
+}
+
+void EndWindow(WindowModel& model, WindowPanes& panes, bool panesBound) {
+  if (!model.Teardown()) EndProcessNow(0);
+  model.SetView(nullptr);
+  if (panesBound) {
+    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
+    for (auto& pane : panes) pane->SetListener(nullptr);
+  }
 }
 
 }  // namespace zelvik

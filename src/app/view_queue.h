@@ -4,6 +4,7 @@
 // queues, and the first change after a Take asks the window thread, once, to come and take.
 
 #include <array>
+#include <memory>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -76,5 +77,16 @@ class QueuedWindowView : public WindowView {
  private:
   ModelChangeQueue m_modelChanges;
 };
+
+// A window's four log panes (1 to 4), bound to the run log with their changes going to
+// listener, and unbound at the window's end.
+using WindowPanes = std::array<std::unique_ptr<LogPane>, 4>;
+WindowPanes MakeWindowPanes();
+void BindWindowPanes(WindowPanes& panes, PaneListener* listener);
+// The window's end: the model's teardown (the workers may go on logging until they have
+// ended; they never wait for the window thread), then the panes unbound, so that lines reach
+// the files only. A worker left in a database call that cannot be cancelled holds no file:
+// the program then ends at once, without it, rather than wait for the driver.
+void EndWindow(WindowModel& model, WindowPanes& panes, bool panesBound);
 
 }  // namespace zelvik
