@@ -1,28 +1,25 @@
 // zelvik-cli: the headless front end. It sets the window model as an operator would set the
-// window, presses start, shows the four panes on standard output and turns SIGINT, SIGTERM,
-// SIGHUP and SIGQUIT into the stop command (the first) and the teardown (the second).
+// window, presses start, shows the four panes on standard output and turns the operator's stop
+// (see console.h) into the stop command, after which the program ends within about two seconds.
 
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <chrono>
 #include <cstdint>
-#include <ctime>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "cli/cli_options.h"
+#include "cli/console.h"
 #include "extract/export_format.h"
 #include "workers/window_model.h"
 #include "workers/worker_backend.h"
 #include "log/log_pane.h"
 #include "util/codepage.h"
+#include "util/file_io.h"
 #include "util/process_state.h"
 
 namespace zelvik {
@@ -43,8 +40,7 @@ class StdoutPanes final : public PaneListener {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     std::string out = "[" + std::to_string(pane) + "] " + Cp949ToUtf8(text) + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    WriteConsoleText(stdout, out);
   }
 
  private:
@@ -57,12 +53,12 @@ class CliView final : public WindowView {
   void OnTextChanged(int, const std::string&) override {}
   void OnCheckChanged(int, int) override {}
   void ShowFieldMessage(const std::string& text, int) override {
-    std::fprintf(stderr, "zelvik-cli: %s\n", Cp949ToUtf8(text).c_str());
+    WriteConsoleText(stderr, "zelvik-cli: " + Cp949ToUtf8(text) + "\n");
   }
 };
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "zelvik-cli: %s\n%s", message.c_str(), CliUsage());
+  WriteConsoleText(stderr, "zelvik-cli: " + message + "\n" + CliUsage());
   return kExitUsage;
 }
 
@@ -78,31 +74,34 @@ bool To949(const std::string& utf8, const char* what, std::string* out, std::str
 bool SetupHome(const std::string& home, std::string* error) {
   if (home.empty()) return InitProgramDirFromExecutable(error);
   std::error_code ec;
-  std::filesystem::path dir = std::filesystem::absolute(home, ec);
+  std::filesystem::path dir = std::filesystem::absolute(FsPath(home), ec);
   if (!ec) std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir)) {
     *error = "cannot use " + home + " as the program directory";
     return false;
   }
-  std::string text = dir.lexically_normal().string();
+  std::string text = FsText(dir.lexically_normal());
   std::string unused;
   if (!To949(text, "--home", &unused, error)) return false;
   return SetProgramDirDirect(text, error);
 }
 
-int Main(int argc, char** argv) {
+}  // namespace
+
+int CliMain(const std::vector<std::string>& args) {
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
   CliOptions options;
   std::string error;
-  if (!ParseCliOptions(argc, argv, &options, &error)) return UsageError(error);
+  if (!ParseCliOptions(static_cast<int>(argv.size()), argv.data(), &options, &error)) {
+    return UsageError(error);
+  }
   if (options.help) {
     std::fputs(CliUsage(), stdout);
     return kExitGood;
   }
   if (!options.hasPwd) {
-    if (const char* env = std::getenv("ZELVIK_PWD"); env != nullptr) {
-      options.pwd = env;
-      options.hasPwd = true;
-    }
+    options.hasPwd = GetEnvUtf8("ZELVIK_PWD", &options.pwd);
   }
   std::string dsn, uid, pwd, area, folder;
   if ((options.hasDsn && !To949(options.dsn, "--dsn", &dsn, &error)) ||
@@ -114,22 +113,13 @@ int Main(int argc, char** argv) {
   if (options.command == CliOptions::Command::kClean) {
     if (!To949(options.folder, "FOLDER", &folder, &error)) return UsageError(error);
     std::error_code ec;
-    if (!std::filesystem::is_directory(options.folder, ec)) {
+    if (!std::filesystem::is_directory(FsPath(options.folder), ec)) {
       return UsageError("no such folder: " + options.folder);
     }
   }
   if (!SetupHome(options.home, &error)) return UsageError(error);
 
-  // Signals are taken by this thread alone; the workers started below inherit the mask.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  // A closed terminal or a quit key ends the run as cleanly as a stop: never a partial file.
-  sigaddset(&signals, SIGHUP);
-  sigaddset(&signals, SIGQUIT);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  ::signal(SIGPIPE, SIG_IGN);
+  ConsoleStop stop;
 
   StdoutPanes printer;
   LogPane panes[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
@@ -198,8 +188,7 @@ int Main(int argc, char** argv) {
     } else {
       bool allEnded = true;
       while (model.AnyWorkerRunning()) {
-        timespec wait = {0, 200 * 1000 * 1000};
-        if (sigtimedwait(&signals, nullptr, &wait) < 0) continue;
+        if (!stop.Wait(200)) continue;
         std::fprintf(stderr, "zelvik-cli: stopping\n");
         // As a click on "DB Close" (worker 1 is ended by force after one second); a worker 1
         // that has ended by itself left "Zelvik". Whatever still runs a second later, in a
@@ -210,8 +199,7 @@ int Main(int argc, char** argv) {
         } else {
           model.OnCancel();
           for (int i = 0; i < 10 && model.AnyWorkerRunning(); ++i) {
-            timespec step = {0, 100 * 1000 * 1000};
-            nanosleep(&step, nullptr);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
           }
         }
         allEnded = model.EndWorkers(kStopGraceMs);
@@ -235,10 +223,8 @@ int Main(int argc, char** argv) {
     model.SetView(nullptr);
   }
   BindLogPanes(nullptr, nullptr, nullptr, nullptr);
+  stop.Finished();
   return exitCode;
 }
 
-}  // namespace
 }  // namespace zelvik
-
-int main(int argc, char** argv) { return zelvik::Main(argc, argv); }

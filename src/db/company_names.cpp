@@ -16,6 +16,7 @@
 #include "util/clock.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/platform.h"
 #include "util/process_state.h"
 #include "util/split_fields.h"
 
@@ -263,9 +264,8 @@ int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cance
                  AppendResult::kWriteFailed) {
         // A file that does not open is skipped without a message; one that fills up keeps
         // no part of the line (the next pair would run into it and be read as this name).
-        char why[128];
         WriteLog(Format("GetCO_NM write error[%s][%s]", path.c_str(),
-                        strerror_r(errno, why, sizeof(why))),
+                        platform::ErrorText(errno).c_str()),
                  1);
       }
       nret = 1;

@@ -24,7 +24,7 @@ struct CompanyNameRecord {
 // (so an id is asked, cached and appended once) while lookups of other ids go on.
 class CompanyNameCache {
  public:
-  constexpr CompanyNameCache() = default;
+  CompanyNameCache() = default;
   ~CompanyNameCache();
   CompanyNameCache(const CompanyNameCache&) = delete;
   CompanyNameCache& operator=(const CompanyNameCache&) = delete;

@@ -1,15 +1,12 @@
 #include "db/odbc.h"
 
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
-
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <mutex>
 #include <vector>
 
+#include "db/sql_headers.h"
 #include "log/run_log.h"
 #include "util/ascii_text.h"
 #include "util/codepage.h"

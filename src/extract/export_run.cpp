@@ -16,6 +16,7 @@
 #include "util/clock.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/platform.h"
 #include "util/process_state.h"
 
 namespace zelvik {
@@ -27,10 +28,7 @@ constexpr int kCutLinesLogged = 10;
 // Decoding room for a vehicle number: larger than its column, so that a cut is noticed.
 constexpr std::size_t kDecodeBytes = 1024;
 
-std::string ErrnoText(int error) {
-  char buf[256];
-  return strerror_r(error, buf, sizeof(buf));
-}
+std::string ErrnoText(int error) { return platform::ErrorText(error); }
 
 // One output file of the run. Keeps its first write error, so that a full disk fails the run
 // instead of leaving a short file that looks complete.

@@ -1,13 +1,13 @@
 #include "extract/run_output.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
 #include "log/run_log.h"
 #include "util/file_io.h"
+#include "util/platform.h"
 
 namespace zelvik {
 namespace {
@@ -15,10 +15,7 @@ namespace {
 constexpr const char* kTempExt = "tmp";
 constexpr const char* kAsideExt = "old";
 
-std::string ErrnoText(int error) {
-  char buf[256];
-  return strerror_r(error, buf, sizeof(buf));
-}
+std::string ErrnoText(int error) { return platform::ErrorText(error); }
 
 std::string Suffix(long pid, int worker, const char* ext) {
   return "." + std::to_string(pid) + "-" + std::to_string(worker) + "." + ext;
@@ -46,7 +43,7 @@ bool ParseSuffix(const std::string& s, long* pid, int* worker, bool* aside) {
 
 bool Exists949(const std::string& path949) {
   std::error_code ec;
-  return std::filesystem::exists(SysPath(path949.c_str()), ec);
+  return std::filesystem::exists(FsPath(SysPath(path949.c_str())), ec);
 }
 
 struct Leftover {
@@ -90,12 +87,12 @@ void RunOutput::RemoveLeftovers() {
   const long self = CurrentProcessId();
   std::vector<Leftover> found;
   for (const std::string* final949 : {&dat_, &log_}) {
-    const fs::path finalPath(SysPath(final949->c_str()));
-    const std::string prefix = finalPath.filename().string() + ".";
+    const fs::path finalPath = FsPath(SysPath(final949->c_str()));
+    const std::string prefix = FsText(finalPath.filename()) + ".";
     std::error_code ec;
     for (fs::directory_iterator it(finalPath.parent_path(), ec), end; !ec && it != end;
          it.increment(ec)) {
-      const std::string name = it->path().filename().string();
+      const std::string name = FsText(it->path().filename());
       if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
       Leftover l{*final949 + name.substr(prefix.size() - 1), *final949, 0, 0, false};
       if (!ParseSuffix(name.substr(prefix.size()), &l.pid, &l.worker, &l.aside)) continue;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "util/printf_format.h"
+
 namespace zelvik {
 
 // Appends one stamped line (code page 949 text, written as data, never as a format) to the
@@ -17,6 +19,6 @@ inline void WriteLog(const std::string& text, int pane) { WriteLog(text.c_str(),
 void AppendLogPane(int pane, std::string text, int clear);
 
 // printf-style formatting into a std::string, for building log texts.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) ZELVIK_PRINTF_FORMAT(1, 2);
 
 }  // namespace zelvik

@@ -1,9 +1,8 @@
 #include "onoff/line_io.h"
 
-#include <errno.h>
-#include <unistd.h>
-
 #include <cstring>
+
+#include "util/platform.h"
 
 namespace zelvik {
 
@@ -17,7 +16,7 @@ bool LineReader::Fill() {
     begin_ = 0;
   }
   while (end_ < capacity_) {
-    ssize_t n = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
+    const std::int64_t n = platform::ReadFd(fd_, buffer_.get() + end_, capacity_ - end_);
     if (n > 0) {
       end_ += static_cast<std::size_t>(n);
       return true;
@@ -26,7 +25,7 @@ bool LineReader::Fill() {
       eof_ = true;
       return true;
     }
-    if (errno != EINTR) return false;
+    return false;
   }
   return true;
 }
@@ -79,12 +78,8 @@ OutputFile::OutputFile(int fd, std::size_t capacity)
 
 bool OutputFile::WriteAll(const char* data, std::size_t size) {
   while (size > 0) {
-    ssize_t n = ::write(fd_, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
+    const std::int64_t n = platform::WriteFd(fd_, data, size);
+    if (n <= 0) return false;
     data += n;
     size -= static_cast<std::size_t>(n);
   }

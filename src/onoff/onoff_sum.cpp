@@ -1,10 +1,5 @@
 #include "onoff/onoff_sum.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cinttypes>
 #include <cstring>
@@ -21,6 +16,7 @@
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/number_parse.h"
+#include "util/platform.h"
 #include "util/split_fields.h"
 
 namespace zelvik {
@@ -211,44 +207,21 @@ void FileConverter::WriteRow(const DataLine& line, char firstCodeChar) {
   writer_.Append(row_, rowLen_ + 2);
 }
 
-// Opens the input without blocking (a FIFO or device named .dat must not stall the run) and
-// accepts only a regular file.
-int OpenInput(const char* path, struct stat& st) {
-  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// Creates or empties the output, refusing anything but a regular file and the input itself
-// (reached through a link), which emptying would destroy.
-int OpenOutput(const char* path, const struct stat& input) {
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      (st.st_dev == input.st_dev && st.st_ino == input.st_ino) || ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 FileOnOffResult::Status Convert(const char* inPath, const char* outPath, const std::string& in949,
                                 const std::string& out949, const CancelToken* cancel,
                                 std::int64_t& ncnt) {
-  struct stat inStat;
-  const int in = OpenInput(inPath, inStat);
+  // Only regular files, opened without blocking (a FIFO or device named .dat must not stall
+  // the run); the output never the input itself reached through a link, which emptying would
+  // destroy.
+  platform::FileIdentity inIdentity;
+  const int in = platform::OpenRegularForRead(inPath, &inIdentity);
   if (in < 0) {
     WriteLog(Format("fopen error[%s]", in949.c_str()), kLogNo);
     return FileOnOffResult::Status::kOpenFailed;
   }
-  const int out = OpenOutput(outPath, inStat);
+  const int out = platform::OpenRegularForWrite(outPath, inIdentity);
   if (out < 0) {
-    ::close(in);
+    platform::CloseFd(in);
     WriteLog(Format("fopen error[%s]", out949.c_str()), kLogNo);
     return FileOnOffResult::Status::kOpenFailed;
   }
@@ -258,14 +231,14 @@ FileOnOffResult::Status Convert(const char* inPath, const char* outPath, const s
     outcome = converter.Run();
     ncnt = converter.Count();
   }
-  ::close(in);
-  if (::close(out) != 0 && outcome == FileConverter::Outcome::kDone) {
+  platform::CloseFd(in);
+  if (!platform::CloseFd(out) && outcome == FileConverter::Outcome::kDone) {
     outcome = FileConverter::Outcome::kWriteError;
   }
   if (outcome == FileConverter::Outcome::kDone) return FileOnOffResult::Status::kDone;
 
   // A cut-short output must not be left looking like a complete conversion.
-  ::unlink(outPath);
+  platform::RemoveFile(outPath);
   const char* what = outcome == FileConverter::Outcome::kReadError    ? "read error"
                      : outcome == FileConverter::Outcome::kWriteError ? "write error"
                                                                        : "cancelled";
@@ -286,19 +259,11 @@ bool EndsWithDat(const std::string& name) {
 // byte order of their names (so that runs are repeatable). False when the folder cannot be
 // read.
 bool ListDatFiles(const std::string& sysDir, std::vector<std::string>& names) {
-  DIR* dir = ::opendir(sysDir.c_str());
-  if (dir == nullptr) return false;
-  while (const dirent* e = ::readdir(dir)) {
-    std::string name(e->d_name);
-    if (!EndsWithDat(name)) continue;
-    if (e->d_type == DT_DIR) continue;
-    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-      struct stat st;
-      if (::stat((sysDir + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
-    }
-    names.push_back(std::move(name));
+  std::vector<platform::DirEntry> entries;
+  if (!platform::ListDir(sysDir, &entries)) return false;
+  for (platform::DirEntry& e : entries) {
+    if (EndsWithDat(e.name) && !e.isDir) names.push_back(std::move(e.name));
   }
-  ::closedir(dir);
   std::sort(names.begin(), names.end());
   return true;
 }

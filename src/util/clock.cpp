@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "util/platform.h"
+
 namespace zelvik {
 
 void CancelToken::Cancel() {
@@ -40,10 +42,6 @@ void SetClock(Clock* clock) {
   g_clock.store(clock != nullptr ? clock : &g_systemClock, std::memory_order_release);
 }
 
-std::tm LocalTime(std::time_t t) {
-  std::tm out{};
-  localtime_r(&t, &out);
-  return out;
-}
+std::tm LocalTime(std::time_t t) { return platform::LocalTime(t); }
 
 }  // namespace zelvik

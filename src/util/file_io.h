@@ -3,12 +3,17 @@
 // the file system's encoding (UTF-8) at the call.
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace zelvik {
 
 std::string SysPath(const char* path949);
+// A std::filesystem path of a UTF-8 path and back, never through a narrow system code page
+// (on Windows a path made from std::string would be read in the ANSI code page).
+std::filesystem::path FsPath(const std::string& utf8);
+std::string FsText(const std::filesystem::path& path);
 // fopen with a code page 949 path. Always binary: line ends are written as "\r\n" by hand.
 std::FILE* OpenFile949(const char* path949, const char* mode);
 // mkdir with a code page 949 path; an existing folder is no error.
@@ -16,7 +21,7 @@ bool MakeDir949(const char* path949);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile949(const char* path949);
 
-// Renames a file, replacing the target if it exists, in one step (rename(2)); false with errno
+// Renames a file, replacing the target if it exists, in one step; false with errno
 // set when it could not be done.
 bool ReplaceFile949(const char* from949, const char* to949);
 

@@ -1,13 +1,11 @@
 #include "util/process_state.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "util/codepage.h"
+#include "util/platform.h"
 
 namespace zelvik {
 
@@ -68,19 +66,12 @@ bool SetProgramDirDirect(std::string_view dirUtf8, std::string* error) {
 }
 
 bool InitProgramDirFromExecutable(std::string* error) {
-  std::string path(4096, '\0');
-  ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-  if (n <= 0 || static_cast<size_t>(n) >= path.size()) {
-    if (error != nullptr) {
-      // Start-up runs before any other thread: strerror's static text is safe here.
-      *error = std::string("cannot read the program's own path from /proc/self/exe: ") +
-               (n < 0 ? std::strerror(errno) : "path too long");
-    }
+  std::string path;
+  if (!platform::ExecutablePath(&path, error)) {
     std::memset(g_szExeDir, 0, sizeof(g_szExeDir));
     return false;
   }
-  path.resize(static_cast<size_t>(n));
-  return SetProgramDir(path, error);
+  return SetProgramDir(platform::ProgramDirSpelling(path), error);
 }
 
 void EndProcessNow(int status) {

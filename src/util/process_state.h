@@ -28,7 +28,7 @@ std::string ProgramDirFromPath(std::string_view programPath);
 // program must not run (it would have no run log).
 bool SetProgramDir(std::string_view programPathUtf8, std::string* error);
 
-// Sets g_szExeDir from this process's own executable (/proc/self/exe); false, with the
+// Sets g_szExeDir from this process's own executable; false, with the
 // reason, also when that path cannot be read. The desktop programs show the reason in a
 // message box titled "zelvik" and end with status 1.
 bool InitProgramDirFromExecutable(std::string* error);

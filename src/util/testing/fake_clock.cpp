@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "util/platform.h"
+
 namespace zelvik {
 
 std::time_t FakeClock::Now() {
@@ -89,7 +91,7 @@ std::time_t FakeClock::MakeLocal(int year, int month, int day, int hour, int min
   tm.tm_min = minute;
   tm.tm_sec = second;
   tm.tm_isdst = -1;
-  return mktime(&tm);
+  return platform::MakeLocalTime(tm);
 }
 
 }  // namespace zelvik

@@ -1,0 +1,39 @@
+#pragma once
+// The console side of the headless front end, one implementation per system
+// (console_posix.cpp, console_windows.cpp): the entry point, output to the terminal and the
+// operator's stop.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace zelvik {
+
+// The program itself, given its arguments in UTF-8 (the entry point of each system converts).
+int CliMain(const std::vector<std::string>& args);
+
+// Writes UTF-8 text to standard output or standard error: as UTF-16 to a console, as UTF-8
+// bytes to a file or pipe.
+void WriteConsoleText(std::FILE* stream, const std::string& utf8);
+
+// An environment variable in UTF-8; false when it is not set.
+bool GetEnvUtf8(const char* name, std::string* value);
+
+// The operator's stop: SIGINT, SIGTERM, SIGHUP and SIGQUIT on Linux; Ctrl+C, Ctrl+Break and
+// the console's close (logoff, shutdown) on Windows. Construct it before any worker starts (on
+// Linux the workers inherit its signal mask).
+class ConsoleStop {
+ public:
+  ConsoleStop();
+  ~ConsoleStop();
+  ConsoleStop(const ConsoleStop&) = delete;
+  ConsoleStop& operator=(const ConsoleStop&) = delete;
+
+  // Waits up to ms milliseconds; true when the operator asked to stop.
+  bool Wait(int ms);
+  // Every worker has ended and its files are closed. On Windows the system ends the process
+  // as soon as the handler of a console close returns; that handler waits for this.
+  void Finished();
+};
+
+}  // namespace zelvik

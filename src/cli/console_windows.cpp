@@ -1,0 +1,106 @@
+// The headless front end's console on Windows: wide arguments (wmain), wide console output,
+// and a console control handler for the stop.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cwchar>
+
+#include "cli/console.h"
+
+namespace zelvik {
+namespace {
+
+std::string Narrow(const wchar_t* wide) {
+  const int units = static_cast<int>(std::wcslen(wide));
+  if (units == 0) return std::string();
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, units, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int size = static_cast<int>(utf8.size());
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
+  return out;
+}
+
+// Set by the control handler, read by the main thread.
+std::atomic<bool> g_stop{false};
+HANDLE g_wake = nullptr;      // auto-reset: an event arrived
+HANDLE g_finished = nullptr;  // manual-reset: the teardown is complete
+
+BOOL WINAPI OnControl(DWORD type) {
+  switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      g_stop.store(true);
+      SetEvent(g_wake);
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The process ends when this returns: the main thread ends the workers and closes the
+      // files first (within about two seconds; Windows allows five).
+      g_stop.store(true);
+      SetEvent(g_wake);
+      WaitForSingleObject(g_finished, INFINITE);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void WriteConsoleText(std::FILE* stream, const std::string& utf8) {
+  HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
+    std::fflush(stream);
+    const std::wstring wide = Wide(utf8);
+    DWORD written = 0;
+    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  std::fwrite(utf8.data(), 1, utf8.size(), stream);
+  std::fflush(stream);
+}
+
+bool GetEnvUtf8(const char* name, std::string* value) {
+  const wchar_t* env = _wgetenv(Wide(name).c_str());
+  if (env == nullptr) return false;
+  *value = Narrow(env);
+  return true;
+}
+
+ConsoleStop::ConsoleStop() {
+  g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnControl, TRUE);
+}
+
+ConsoleStop::~ConsoleStop() {
+  Finished();
+  // A close that arrives from now on ends the process at once: nothing is running.
+  SetConsoleCtrlHandler(OnControl, FALSE);
+}
+
+bool ConsoleStop::Wait(int ms) {
+  WaitForSingleObject(g_wake, static_cast<DWORD>(ms < 0 ? 0 : ms));
+  return g_stop.exchange(false);
+}
+
+void ConsoleStop::Finished() { SetEvent(g_finished); }
+
+}  // namespace zelvik
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(zelvik::Narrow(argv[i]));
+  return zelvik::CliMain(args);
+}
