@@ -358,7 +358,7 @@ TEST_F(ExportRunTest, PeriodicRowLineEveryTenThousandRowsAcrossRuns) {
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[7000] elapsed[0]sec"));
 }
 
-TEST_F(ExportRunTest, FilesThatCannotBeCreatedSendNoStatementAndLeaveNothing) {
+TEST_F(ExportRunTest, FilesThatCannotBeCreatedOrRenamedLeaveNothingNew) {
   Rows("'19870601'", "('서울12가3456','19870601080000','19870601','00001','1','2','0','E9001','E9001')");
   const std::string dat = Path("carloc_hst-서울대구-19870601.dat");
   const std::string log = Path("carloc_hst-서울대구-19870601.log");
@@ -380,9 +380,21 @@ TEST_F(ExportRunTest, FilesThatCannotBeCreatedSendNoStatementAndLeaveNothing) {
   EXPECT_FALSE(Exists949(dat));
   EXPECT_FALSE(Exists949(log));
   EXPECT_TRUE(fs::is_directory(SysPath(Tmp(log).c_str())));
-
   EXPECT_TRUE(recorder_.Starting(1, kExportSelect).empty());
   EXPECT_EQ(flag_.load(), 0);
+  fs::remove(SysPath(Tmp(log).c_str()));
+
+  // The export cannot take its final name (held open by a reader on Windows; here a folder):
+  // the earlier summary is put back and the new files go.
+  std::ofstream(SysPath(log.c_str()), std::ios::binary) << "earlier\r\n";
+  fs::create_directories(SysPath(dat.c_str()) + "/held");
+  EXPECT_EQ(Run({1, "19870601", "", ""}), ExportOutcome::kFailed);
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker rename error[" + Tmp(dat) + "]=>[" + dat +
+                               "][Is a directory]"));
+  EXPECT_EQ(ReadFile949(log), "earlier\r\n");
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, kept the earlier file[" + log + "]"));
+  EXPECT_FALSE(Exists949(Tmp(dat)) || Exists949(Tmp(log)) ||
+               Exists949(RunAsideName(log, ::getpid(), 1)));
 }
 
 TEST_F(ExportRunTest, FullDiskFailsTheRunAndRemovesBothFiles) {
