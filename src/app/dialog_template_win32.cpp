@@ -79,27 +79,27 @@ WORD ItemClass(ControlKind kind) {
 
 }  // namespace
 
-std::vector<DWORD> BuildDialogTemplate(const DialogTemplateSpec& spec) {
+std::vector<DWORD> BuildDialogTemplate(const DialogTemplateSpec& desc) {
   TemplateWriter w;
   w.Word(1);       // dlgVer
   w.Word(0xFFFF);  // signature: the extended template
   w.Dword(0);      // helpID
   w.Dword(0);      // exStyle
-  w.Dword(spec.style | DS_SETFONT);
-  w.Word(static_cast<WORD>(spec.controls.size()));
+  w.Dword(desc.style | DS_SETFONT);
+  w.Word(static_cast<WORD>(desc.controls.size()));
   w.Short(0);
   w.Short(0);
-  w.Short(spec.width);
-  w.Short(spec.height);
+  w.Short(desc.width);
+  w.Short(desc.height);
   w.Word(0);  // no menu
   w.Word(0);  // the dialog class
-  w.Text(spec.caption);
+  w.Text(desc.caption);
   w.Word(static_cast<WORD>(kTemplateFontPoints));
   w.Word(FW_NORMAL);
   w.Word(static_cast<WORD>(DEFAULT_CHARSET << 8));  // italic 0, then the character set
   w.WideText(kTemplateFontFace);
 
-  for (const ControlTemplate& c : spec.controls) {
+  for (const ControlTemplate& c : desc.controls) {
     w.AlignDword();
     w.Dword(0);  // helpID
     w.Dword(0);  // exStyle

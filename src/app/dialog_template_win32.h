@@ -27,7 +27,7 @@ struct DialogTemplateSpec {
 
 // A DLGTEMPLATEEX with its items, DWORD-aligned, for DialogBoxIndirectParamW and
 // CreateDialogIndirectParamW.
-std::vector<DWORD> BuildDialogTemplate(const DialogTemplateSpec& spec);
+std::vector<DWORD> BuildDialogTemplate(const DialogTemplateSpec& desc);
 
 // The main window: a visible pop-up with a caption, system menu, sizing border, minimise and
 // maximise boxes. The about box: a modal frame with a caption and system menu.
