@@ -1,5 +1,6 @@
 // Code page conversion on POSIX systems, through iconv.
 #include "util/codepage.h"
+#include "util/ascii_text.h"
 #include "util/codepage_internal.h"
 
 #include <errno.h>
@@ -129,18 +130,8 @@ std::string Cp949ToUtf8(std::string_view cp949) {
 }
 
 void Utf16ToCp949(std::u16string_view utf16, std::string* out) {
-  bool ascii = true;
-  for (char16_t u : utf16) {
-    if (u >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) {
-    out->resize(utf16.size());
-    for (size_t i = 0; i < utf16.size(); ++i) (*out)[i] = static_cast<char>(utf16[i]);
-    return;
-  }
+  out->resize(utf16.size());
+  if (NarrowAscii(utf16, out->data())) return;
   thread_local Converter conv("CP949", kUtf16Native);
   conv.RunInto(AsBytes(utf16), Utf16SkipLength, *out);
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "util/codepage.h"
+#include "util/ascii_text.h"
 #include "util/codepage_internal.h"
 
 namespace zelvik {
@@ -173,18 +174,8 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
 }
 
 void Utf16ToCp949(std::u16string_view utf16, std::string* out) {
-  bool ascii = true;
-  for (char16_t u : utf16) {
-    if (u >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) {
-    out->resize(utf16.size());
-    for (std::size_t i = 0; i < utf16.size(); ++i) (*out)[i] = static_cast<char>(utf16[i]);
-    return;
-  }
+  out->resize(utf16.size());
+  if (NarrowAscii(utf16, out->data())) return;
   if (!WideTo949(utf16, out)) WideTo949Slow(utf16, out);
 }
 
