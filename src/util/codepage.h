@@ -48,6 +48,9 @@ std::size_t Cp949CutLength(std::string_view text, std::size_t maxBytes);
 // page 949 0x81-0x9F are lead bytes, and no trail byte is a control byte. Returns the number
 // replaced.
 std::size_t ControlBytesToSpaces(char* text);
+// The same over len bytes, zero bytes included: a value whose length is known, where a zero
+// byte would otherwise end the text early.
+std::size_t ControlBytesToSpaces(char* text, std::size_t len);
 
 // Copies text into dst (dstSize bytes with its terminator), cut at a character boundary.
 // Returns false when the text had to be cut.
