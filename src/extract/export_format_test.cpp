@@ -205,10 +205,10 @@ TEST_F(PlanTest, RefusalsExplainThemselvesAndLeaveNothingUsable) {
   EXPECT_EQ(Plan({1, "20220718", "", ""}, dir.c_str()), PlanResult::kNameTooLong);
   EXPECT_NE(log_.find("file name longer than 255 bytes"), std::string::npos);
   // The longest name in the longest program directory accepted at start-up still fits, with
-  // the temporary suffix of a ten-digit process id.
+  // the longest suffix a publish gives it, with a ten-digit process id.
   const std::string maxDir(kProgramDirMax, 'd');
   ASSERT_EQ(Plan({2, "20220718", "20220720", "00009"}, maxDir.c_str()), PlanResult::kOk);
-  EXPECT_EQ(std::strlen(plan_.szExportPath) + std::string(".4294967295-2.tmp").size(),
+  EXPECT_EQ(std::strlen(plan_.szExportPath) + std::string(".4294967295-2.orphan").size(),
             kFileNameMax);
 
   // A valid list of areas just long enough to push the statement past 1023 bytes.

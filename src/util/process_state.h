@@ -20,12 +20,12 @@ extern char g_szLogDay[32];
 
 // Every file name the program makes in its directory must fit 255 bytes (code page 949). The
 // longest, after the directory, is a range export of an area without a name of its own,
-// "/carloc_hst-지역알수없음-YYYYMMDD-YYYYMMDD.dat" (46 bytes), under its temporary name while it
-// is written, ".<process id, up to 10 digits>-<worker>.tmp" (17 more). The day export's
-// "/carloc_hst-서울대구-YYYYMMDD.dat" (33) and the run log's "/YYYYMMDD/YYYYMMDDhh-N.log" (26)
-// are shorter.
+// "/carloc_hst-지역알수없음-YYYYMMDD-YYYYMMDD.dat" (46 bytes), under the longest of the names a
+// publish gives it, ".<process id, up to 10 digits>-<worker>.orphan" (20 more; ".tmp", ".old"
+// and ".pub" are shorter). The day export's "/carloc_hst-서울대구-YYYYMMDD.dat" (33) and the run
+// log's "/YYYYMMDD/YYYYMMDDhh-N.log" (26) are shorter.
 constexpr std::size_t kFileNameMax = 255;
-constexpr std::size_t kLongestNameInDir = 46 + 17;
+constexpr std::size_t kLongestNameInDir = 46 + 20;
 constexpr std::size_t kProgramDirMax = kFileNameMax - kLongestNameInDir;
 
 // The directory part of a program path: everything before the last '/', double quotes
