@@ -23,8 +23,8 @@ bool GetEnvUtf8(const char* name, std::string* value);
 const char* StopUsage();
 
 // The operator's stop: SIGINT, SIGTERM, SIGHUP and SIGQUIT on Linux; Ctrl+C, Ctrl+Break and
-// the console's close (logoff, shutdown) on Windows. Construct it before any worker starts (on
-// Linux the workers inherit its signal mask).
+// the console's close on Windows (logoff and shutdown events reach services only). Construct
+// it before any worker starts (on Linux the workers inherit its signal mask).
 class ConsoleStop {
  public:
   ConsoleStop();

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "util/platform.h"
@@ -299,5 +300,10 @@ bool ProcessAlive(long pid) {
 }
 
 void IgnoreBrokenPipe() {}
+
+void EndProcess(int status) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+  std::_Exit(status);  // only if the system refused to end this process
+}
 
 }  // namespace zelvik::platform

@@ -79,7 +79,7 @@ bool InitProgramDirFromExecutable(std::string* error) {
 
 void EndProcessNow(int status) {
   std::fflush(nullptr);
-  std::_Exit(status);
+  platform::EndProcess(status);
 }
 
 }  // namespace zelvik

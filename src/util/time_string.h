@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <string>
 
 namespace zelvik {
 
@@ -13,5 +14,9 @@ int GetTimeString(char* buffer, int slashed, int daysBack);
 // The same for a given calendar time, for callers that read the clock once and format that
 // one moment several ways.
 int FormatTimeString(char* buffer, int slashed, std::time_t t);
+
+// The local time's offset from UTC now, "+09:00" in Korea: the run log's times are local, and
+// a machine on another zone (Windows takes the system's zone, not TZ) shows in this text.
+std::string UtcOffsetText();
 
 }  // namespace zelvik
