@@ -149,7 +149,7 @@ BENCHMARK(BM_SummaryStep);
 // A fetched row copied into its slot as the run's thread does it, without (the reference) and
 // with the rule that turns control bytes into spaces over each value's whole length.
 template <bool kOneLine>
-void CopyRow(benchmark::State& state) {
+void CopyRows(benchmark::State& state) {
   const Rows& rows = TheRows();
   zelvik::ExportRowSlot slot{};
   std::size_t i = 0;
@@ -167,8 +167,10 @@ void CopyRow(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK_TEMPLATE(CopyRow, false)->Name("BM_CopyRow");
-BENCHMARK_TEMPLATE(CopyRow, true)->Name("BM_CopyRowOneLine");
+void BM_CopyRow(benchmark::State& state) { CopyRows<false>(state); }
+BENCHMARK(BM_CopyRow);
+void BM_CopyRowOneLine(benchmark::State& state) { CopyRows<true>(state); }
+BENCHMARK(BM_CopyRowOneLine);
 
 }  // namespace
 
