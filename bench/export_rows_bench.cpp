@@ -158,7 +158,11 @@ void CopyRows(benchmark::State& state) {
     for (int c = 0; c < zelvik::kExportColumns; ++c) {
       const std::size_t n = from.nLen[c];
       std::memcpy(slot.szCol[c], from.szCol[c], n);
-      if constexpr (kOneLine) zelvik::ControlBytesToSpaces(slot.szCol[c], n);
+      if constexpr (kOneLine) {
+        if (zelvik::HasControlBytes({from.szCol[c], n})) {
+          zelvik::ControlBytesToSpaces(slot.szCol[c], n);
+        }
+      }
       slot.szCol[c][n] = '\0';
       slot.nLen[c] = static_cast<std::uint8_t>(n);
     }

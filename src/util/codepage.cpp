@@ -56,7 +56,7 @@ std::size_t ControlBytesToSpaces(char* text) {
   return text != nullptr ? ControlBytesToSpaces(text, std::strlen(text)) : 0;
 }
 
-std::size_t ReplaceControlBytes(char* text, std::size_t len) {
+std::size_t ControlBytesToSpaces(char* text, std::size_t len) {
   auto* p = reinterpret_cast<unsigned char*>(text);
   std::size_t n = 0;
   for (std::size_t i = 0; i < len; ++i) {
