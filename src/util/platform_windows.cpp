@@ -383,26 +383,12 @@ DWORD RetryWhileHeld(Attempt attempt) {
   }
 }
 
-// A run's own file is open for writing and its flush, shared for reading and for deleting
-// only: no second writer, no second owner, every reader welcome. It holds no DELETE access,
-// since a reader that does not share deleting (most do not) could not open it then, and the
-// file stays open under its final name until the run lets go.
-constexpr DWORD kOwnedAccess = GENERIC_READ | GENERIC_WRITE;
+// A run's own file: open for writing and its flush, and for renaming and removing through this
+// same handle; shared for reading and deleting only, so that no second writer or owner can
+// open it. (A reader that does not share deleting cannot open it either while it is held: a
+// run lets go of its files right after their renames.)
+constexpr DWORD kOwnedAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
 constexpr DWORD kOwnedShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
-
-// Renames or removes the owned file itself, whatever its name names by then: through a second
-// handle of that same file, with the DELETE access just for this step.
-template <typename Step>
-bool WithDeleteAccess(std::intptr_t owned, Step step) {
-  HANDLE h = ReOpenFile(AsHandle(owned), DELETE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool done = step(h);
-  const DWORD code = GetLastError();
-  CloseHandle(h);
-  SetLastError(code);
-  return done;
-}
 
 bool SameFile(HANDLE a, HANDLE b) {
   BY_HANDLE_FILE_INFORMATION x;
@@ -411,6 +397,8 @@ bool SameFile(HANDLE a, HANDLE b) {
          x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
          x.nFileIndexLow == y.nFileIndexLow;
 }
+
+
 
 }  // namespace
 
@@ -441,12 +429,12 @@ bool OwnedFile::Create(const std::string& path, SysError* error) {
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return FailLast(error);
   handle_ = FromHandle(h);
+  path_ = path;
   if (!LockPastEnd(h)) {
     const DWORD code = GetLastError();
     Remove(nullptr);
     return Fail(code, error);
   }
-  path_ = path;
   return true;
 }
 
@@ -552,10 +540,8 @@ bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
   info->FileNameLength = static_cast<DWORD>(bytes);
   std::memcpy(info->FileName, target.c_str(), bytes + sizeof(wchar_t));
   const DWORD code = RetryWhileHeld([&] {
-    return WithDeleteAccess(handle_, [&](HANDLE h) {
-      return SetFileInformationByHandle(h, FileRenameInfo, info,
-                                        static_cast<DWORD>(buffer.size())) != 0;
-    });
+    return SetFileInformationByHandle(AsHandle(handle_), FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
   });
   if (code != ERROR_SUCCESS) return Fail(code, error);
   path_ = to;
@@ -568,9 +554,8 @@ bool OwnedFile::Remove(SysError* error) {
   // last handle closes, which releasing it here does.
   FILE_DISPOSITION_INFO remove{};
   remove.DeleteFile = TRUE;
-  if (!WithDeleteAccess(handle_, [&](HANDLE h) {
-        return SetFileInformationByHandle(h, FileDispositionInfo, &remove, sizeof(remove)) != 0;
-      })) {
+  if (!SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &remove,
+                                  sizeof(remove))) {
     return FailLast(error);
   }
   Release();
