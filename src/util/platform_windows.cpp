@@ -398,8 +398,6 @@ bool SameFile(HANDLE a, HANDLE b) {
          x.nFileIndexLow == y.nFileIndexLow;
 }
 
-
-
 }  // namespace
 
 OwnedFile::~OwnedFile() { Release(); }
@@ -593,9 +591,10 @@ void FolderLock::Unlock() { UnlockAndClose(&handle_); }
 void StartWriteBack(int, std::int64_t, std::int64_t) {}
 
 bool SyncDir(const std::string& path, SysError* error) {
-  // NTFS flushes a folder handle opened for writing (its entries and the log that holds the
-  // renames). Where the file system or the system refuses that, there is no other way to ask
-  // for it, and the publish goes on: see DESIGN.md.
+  // A folder opened for writing can be flushed (NTFS; under Wine it is an fsync of the folder).
+  // Where the file system refuses it (FAT, a network share) or the folder cannot be opened for
+  // writing, the system offers no other way short of flushing the whole volume (administrators
+  // only), and the publish goes on.
   HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
