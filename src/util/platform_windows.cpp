@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -308,6 +309,11 @@ bool ProcessAlive(long pid) {
 }
 
 void IgnoreBrokenPipe() {}
+
+void EndProcess(int status) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+  std::_Exit(status);  // only if the system refused to end this process
+}
 
 // ---- Durable publishing ----------------------------------------------------------------------
 
