@@ -344,12 +344,12 @@ OnOffSumResult ProcOnOffSum(const char* folderText, const CancelToken* cancel) {
     logClosing();
     return result;
   }
-  // The folder can be anywhere, so no start-up repair reaches it: copies cut short by an
-  // ended clean-up are removed here.
-  RepairOutputs(szpath_dst, {}, "ProcOnOffSum", kLogNo);
   WriteLog(Format("ProcOnOffSum START szpath[%s] szpath_dst[%s]", szpath.c_str(),
                   szpath_dst.c_str()),
            kLogNo);
+  // The folder can be anywhere, so no start-up repair reaches it: copies cut short by an
+  // ended clean-up are removed here.
+  RepairOutputs(szpath_dst, {}, "ProcOnOffSum", kLogNo);
 
   const std::string sysDir = SysPath(szpath.c_str());
   const std::string sysDst = SysPath(szpath_dst.c_str());

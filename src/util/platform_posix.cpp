@@ -297,6 +297,7 @@ bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
 bool OwnedFile::Remove(SysError* error) {
   if (handle_ == -1) return Fail(error, EBADF);
   if (::unlink(path_.c_str()) != 0) return Fail(error, errno);
+  Release();
   return true;
 }
 
