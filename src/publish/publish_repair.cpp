@@ -224,8 +224,10 @@ void Repairer::Run(const std::set<std::string>& finals) {
     // intent and aside copy is an ended run's.
     platform::FolderLock lock;
     SysError e;
-    const bool locked =
-        Describing() ? lock.TryLock(Sys(kFolderLockName), &e) : LockFolder949(folder_, &lock, &e);
+    // Describing makes no lock file: where there is none, nobody holds it.
+    const bool locked = !Describing()                      ? LockFolder949(folder_, &lock, &e)
+                        : !Exists949(Path(kFolderLockName)) ? true
+                                                            : lock.TryLock(Sys(kFolderLockName), &e);
     for (const RunFile& f : intents) {
       handled.insert({f.pid, f.worker});
       if (locked) IntentOf(f);
@@ -368,11 +370,12 @@ bool OutputInProgress(const std::string& final949) {
       publishing = publishing || intent.exported == name || intent.summary == name;
     }
   }
-  if (!publishing) return false;
+  const std::string lockPath = folder + "/" + kFolderLockName;
+  if (!publishing || !Exists949(lockPath)) return false;
   // Intents and aside copies are live only while their publish holds the folder's lock.
   platform::FolderLock lock;
   SysError e;
-  return !lock.TryLock(SysPath((folder + "/" + kFolderLockName).c_str()), &e) &&
+  return !lock.TryLock(SysPath(lockPath.c_str()), &e) &&
          e.text.empty() && e.errnoValue == 0;
 }
 
