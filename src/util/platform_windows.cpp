@@ -1,5 +1,6 @@
 // The operating-system calls on Windows. Every path reaches the system as UTF-16 through the
-// wide API, never through the ANSI code page; times come from the Win32 API, because the C
+// wide API, never through the ANSI code page, and in its extended-length form (LongPath), so
+// that a deep folder works as it does on Linux; times come from the Win32 API, because the C
 // runtime's local time ignores the system's time zone.
 #include <windows.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 
 #include "util/platform.h"
+#include "util/platform_windows_internal.h"
 
 namespace zelvik::platform {
 namespace {
@@ -80,23 +82,49 @@ constexpr std::int64_t kUnixEpochIn100ns = 116444736000000000LL;
 
 }  // namespace
 
+std::wstring LongPath(const std::string& utf8) {
+  std::wstring path = Wide(utf8);
+  // Already in the system's own form (extended length, or a device): given as it is.
+  if (path.empty() || path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) {
+    return path;
+  }
+  // GetFullPathNameW does what the system does to a path without the prefix: the current
+  // folder for a relative one, '/' to '\', "." and ".." resolved. Under the prefix the system
+  // does none of that, and no longer counts the path against MAX_PATH.
+  std::wstring full(path.size() + MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                     nullptr);
+    if (n == 0) return path;
+    if (n < full.size()) {
+      full.resize(n);
+      break;
+    }
+    full.resize(n);
+  }
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  if (full.size() >= 2 && full[1] == L':') return L"\\\\?\\" + full;
+  return full;
+}
+
 std::FILE* OpenFile(const std::string& path, const char* mode) {
   std::string m(mode);
   if (m.find('b') == std::string::npos) m.push_back('b');
-  return _wfopen(Wide(path).c_str(), Wide(m).c_str());
+  return _wfopen(LongPath(path).c_str(), Wide(m).c_str());
 }
 
 bool MakeDir(const std::string& path) {
-  if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+  if (CreateDirectoryW(LongPath(path).c_str(), nullptr)) return true;
   if (GetLastError() == ERROR_ALREADY_EXISTS) return true;
   SetErrnoFromLastError();
   return false;
 }
 
-bool RemoveFile(const std::string& path) { return _wunlink(Wide(path).c_str()) == 0; }
+bool RemoveFile(const std::string& path) { return _wunlink(LongPath(path).c_str()) == 0; }
 
 bool RenameReplace(const std::string& from, const std::string& to) {
-  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+  if (MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
@@ -131,12 +159,12 @@ bool TruncateFd(int fd, std::int64_t size) {
 bool CloseFd(int fd) { return _close(fd) == 0; }
 
 int OpenAppendFd(const std::string& path) {
-  return _wopen(Wide(path).c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-                _S_IREAD | _S_IWRITE);
+  return _wopen(LongPath(path).c_str(),
+                _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 
 int OpenRegularForRead(const std::string& path, FileIdentity* identity) {
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ,
+  HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
@@ -147,8 +175,8 @@ int OpenRegularForRead(const std::string& path, FileIdentity* identity) {
 }
 
 int OpenRegularForWrite(const std::string& path, const FileIdentity& input) {
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     SetErrnoFromLastError();
     return -1;
@@ -165,9 +193,13 @@ int OpenRegularForWrite(const std::string& path, const FileIdentity& input) {
 }
 
 bool ListDir(const std::string& path, std::vector<DirEntry>* entries) {
+  // Under the extended-length prefix '/' is no separator: the pattern takes a backslash.
+  std::wstring pattern = LongPath(path);
+  if (pattern.empty() || pattern.back() != L'\\') pattern.push_back(L'\\');
+  pattern.push_back(L'*');
   WIN32_FIND_DATAW data;
-  HANDLE h = FindFirstFileExW(Wide(path + "/*").c_str(), FindExInfoBasic, &data,
-                              FindExSearchNameMatch, nullptr, 0);
+  HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                              nullptr, 0);
   if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     DirEntry entry;

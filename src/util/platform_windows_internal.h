@@ -1,0 +1,14 @@
+#pragma once
+// Pieces of the Windows platform layer its tests reach.
+
+#include <string>
+
+namespace zelvik::platform {
+
+// The form in which every path reaches a Windows file call: absolute, normalised as the system
+// would (backslashes, "." and ".." resolved) and with the extended-length prefix ("\\?\C:\...",
+// "\\?\UNC\server\share\..."), so that no call stops at MAX_PATH (260 UTF-16 units). A path
+// already in that form, or a device ("\\.\..."), is given as it is.
+std::wstring LongPath(const std::string& utf8);
+
+}  // namespace zelvik::platform
