@@ -53,16 +53,6 @@ bool ParseRunFile(const std::string& name, RunFile* out) {
   return true;
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool Exists949(const std::string& path949) {
   std::error_code ec;
   return std::filesystem::exists(FsPath(SysPath(path949.c_str())), ec);

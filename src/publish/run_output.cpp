@@ -26,16 +26,6 @@ std::string Suffix(long pid, int worker, const char* ext) {
   return "." + std::to_string(pid) + "-" + std::to_string(worker) + "." + ext;
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 SysError Errno(int error) {
   SysError e;
   e.errnoValue = error;
@@ -45,6 +35,16 @@ SysError Errno(int error) {
 }
 
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 std::string RunTempName(const std::string& final949, long pid, int worker) {
   return final949 + Suffix(pid, worker, "tmp");

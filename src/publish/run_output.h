@@ -23,6 +23,10 @@
 
 namespace zelvik {
 
+// The folder of a path ("." for none) and its file name ('/' separators).
+std::string FolderOf(const std::string& path);
+std::string FileNameOf(const std::string& path);
+
 // The temporary, set-aside and intent names of a final file for a process and worker, and the
 // name a summary whose export is gone is set aside under.
 std::string RunTempName(const std::string& final949, long pid, int worker);
