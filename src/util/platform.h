@@ -89,10 +89,10 @@ struct SysError {
 // A file a run owns: created exclusively (never over an existing file, never through a link) and
 // held by an OS lock for as long as this object keeps it. The lock is what tells a live run's
 // temporary file from the leftover of an ended one (a process id can be reused); it never
-// blocks readers. POSIX: flock (or an OFD lock) on the descriptor. Windows: a handle open for
-// writing, shared for read and delete, locked with LockFileEx on a byte range past the end;
-// DELETE access (which would shut out every reader that does not share delete) is taken on a
-// second handle of the same file only for the moment of a rename or removal.
+// blocks readers. POSIX: flock (or an OFD lock) on the descriptor. Windows: a handle with DELETE
+// access shared for read and delete, locked with LockFileEx on a byte range past the end (a
+// reader that does not share delete cannot open the file while it is held: release it soon
+// after its rename).
 // Move-only; the destructor releases the lock and closes the file without removing it.
 class OwnedFile {
  public:
@@ -129,7 +129,7 @@ class OwnedFile {
   bool SyncData(SysError* error);
 
   // Gives the file the name `to`, replacing a file of that name in one step. On Windows through
-  // a handle of the owned file (SetFileInformationByHandle, FileRenameInfo), never by name. A
+  // the owned handle (SetFileInformationByHandle, FileRenameInfo), never by name. A
   // replace refused because a reader holds `to` open (sharing violation, or access denied when
   // the reader shares delete; under Wine always access denied) is retried for about 2 seconds
   // before it fails. Path() follows the new name.

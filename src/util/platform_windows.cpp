@@ -57,6 +57,8 @@ int ErrnoOf(DWORD code) {
       return EEXIST;
     case ERROR_LOCK_VIOLATION:
       return EWOULDBLOCK;
+    case ERROR_INVALID_HANDLE:
+      return EBADF;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return ENOSPC;
@@ -364,22 +366,6 @@ bool Fail(DWORD code, SysError* error) {
 
 bool FailLast(SysError* error) { return Fail(GetLastError(), error); }
 
-// The full path in the system's spelling: a rename target is resolved by the system itself,
-// which wants it absolute.
-std::wstring FullPath(const std::string& path) {
-  std::wstring wide = Wide(path);
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return wide;
-  std::wstring full(n, L'\0');
-  const DWORD m = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-  if (m == 0 || m >= n) return wide;
-  full.resize(m);
-  return full;
-}
-
 // A replace refused because a reader holds the target (or the source) open: without shared
 // delete Windows says sharing violation, with it access denied. Retried for about 2 seconds,
 // since an uploader or a virus scanner lets go soon; then the last code is the answer.
@@ -397,26 +383,12 @@ DWORD RetryWhileHeld(Attempt attempt) {
   }
 }
 
-// A run's own file is open for writing and its flush, shared for reading and for deleting
-// only: no second writer, no second owner, every reader welcome. It holds no DELETE access,
-// since a reader that does not share deleting (most do not) could not open it then, and the
-// file stays open under its final name until the run lets go.
-constexpr DWORD kOwnedAccess = GENERIC_READ | GENERIC_WRITE;
+// A run's own file: open for writing and its flush, and for renaming and removing through this
+// same handle; shared for reading and deleting only, so that no second writer or owner can
+// open it. (A reader that does not share deleting cannot open it either while it is held: a
+// run lets go of its files right after their renames.)
+constexpr DWORD kOwnedAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
 constexpr DWORD kOwnedShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
-
-// Renames or removes the owned file itself, whatever its name names by then: through a second
-// handle of that same file, with the DELETE access just for this step.
-template <typename Step>
-bool WithDeleteAccess(std::intptr_t owned, Step step) {
-  HANDLE h = ReOpenFile(AsHandle(owned), DELETE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool done = step(h);
-  const DWORD code = GetLastError();
-  CloseHandle(h);
-  SetLastError(code);
-  return done;
-}
 
 bool SameFile(HANDLE a, HANDLE b) {
   BY_HANDLE_FILE_INFORMATION x;
@@ -451,23 +423,23 @@ bool OwnedFile::Create(const std::string& path, SysError* error) {
   Release();
   // CREATE_NEW refuses any existing name, a link included; the reparse flag keeps a link that
   // appears in between from being followed.
-  HANDLE h = CreateFileW(Wide(path).c_str(), kOwnedAccess, kOwnedShare, nullptr, CREATE_NEW,
+  HANDLE h = CreateFileW(LongPath(path).c_str(), kOwnedAccess, kOwnedShare, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return FailLast(error);
   handle_ = FromHandle(h);
+  path_ = path;
   if (!LockPastEnd(h)) {
     const DWORD code = GetLastError();
     Remove(nullptr);
     return Fail(code, error);
   }
-  path_ = path;
   return true;
 }
 
 OwnedFile::TakeResult OwnedFile::Take(const std::string& path, SysError* error) {
   Release();
-  const std::wstring wide = Wide(path);
-  HANDLE h = CreateFileW(wide.c_str(), kOwnedAccess, kOwnedShare, nullptr, OPEN_EXISTING,
+  const std::wstring name = LongPath(path);
+  HANDLE h = CreateFileW(name.c_str(), kOwnedAccess, kOwnedShare, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
@@ -492,7 +464,7 @@ OwnedFile::TakeResult OwnedFile::Take(const std::string& path, SysError* error) 
     return TakeResult::kFailed;
   }
   // The name may have been renamed over between the open and the lock.
-  HANDLE now = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+  HANDLE now = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   const bool same = now != INVALID_HANDLE_VALUE && SameFile(h, now);
@@ -507,6 +479,7 @@ OwnedFile::TakeResult OwnedFile::Take(const std::string& path, SysError* error) 
 }
 
 bool OwnedFile::Size(std::int64_t* size, SysError* error) const {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
   LARGE_INTEGER n;
   if (!GetFileSizeEx(AsHandle(handle_), &n)) return FailLast(error);
   *size = n.QuadPart;
@@ -514,6 +487,7 @@ bool OwnedFile::Size(std::int64_t* size, SysError* error) const {
 }
 
 bool OwnedFile::Identity(FileIdentity* identity, SysError* error) const {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(AsHandle(handle_), &info)) return FailLast(error);
   identity->volume = info.dwVolumeSerialNumber;
@@ -522,6 +496,10 @@ bool OwnedFile::Identity(FileIdentity* identity, SysError* error) const {
 }
 
 int OwnedFile::OpenWriteFd(SysError* error) {
+  if (handle_ == -1) {
+    Fail(ERROR_INVALID_HANDLE, error);
+    return -1;
+  }
   // A second handle of the same open file: a new open for writing would be refused by the
   // owned handle's own sharing, and closing the duplicate leaves the lock with the original.
   HANDLE dup = nullptr;
@@ -543,12 +521,15 @@ int OwnedFile::OpenWriteFd(SysError* error) {
 }
 
 bool OwnedFile::SyncData(SysError* error) {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
   if (!FlushFileBuffers(AsHandle(handle_))) return FailLast(error);
   return true;
 }
 
 bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
-  const std::wstring target = FullPath(to);
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
+  // The target as the system takes it: absolute and in its extended-length form.
+  const std::wstring target = LongPath(to);
   const std::size_t bytes = target.size() * sizeof(wchar_t);
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
   auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -557,10 +538,8 @@ bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
   info->FileNameLength = static_cast<DWORD>(bytes);
   std::memcpy(info->FileName, target.c_str(), bytes + sizeof(wchar_t));
   const DWORD code = RetryWhileHeld([&] {
-    return WithDeleteAccess(handle_, [&](HANDLE h) {
-      return SetFileInformationByHandle(h, FileRenameInfo, info,
-                                        static_cast<DWORD>(buffer.size())) != 0;
-    });
+    return SetFileInformationByHandle(AsHandle(handle_), FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
   });
   if (code != ERROR_SUCCESS) return Fail(code, error);
   path_ = to;
@@ -568,13 +547,13 @@ bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
 }
 
 bool OwnedFile::Remove(SysError* error) {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
   // Marked for deletion while held, so no one can open it in between; the name goes when the
   // last handle closes, which releasing it here does.
   FILE_DISPOSITION_INFO remove{};
   remove.DeleteFile = TRUE;
-  if (!WithDeleteAccess(handle_, [&](HANDLE h) {
-        return SetFileInformationByHandle(h, FileDispositionInfo, &remove, sizeof(remove)) != 0;
-      })) {
+  if (!SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &remove,
+                                  sizeof(remove))) {
     return FailLast(error);
   }
   Release();
@@ -590,7 +569,7 @@ FolderLock::~FolderLock() { Unlock(); }
 
 bool FolderLock::TryLock(const std::string& lockPath, SysError* error) {
   Unlock();
-  HANDLE h = CreateFileW(Wide(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
+  HANDLE h = CreateFileW(LongPath(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return FailLast(error);
@@ -612,10 +591,11 @@ void FolderLock::Unlock() { UnlockAndClose(&handle_); }
 void StartWriteBack(int, std::int64_t, std::int64_t) {}
 
 bool SyncDir(const std::string& path, SysError* error) {
-  // NTFS flushes a folder handle opened for writing (its entries and the log that holds the
-  // renames). Where the file system or the system refuses that, there is no other way to ask
-  // for it, and the publish goes on: see DESIGN.md.
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+  // A folder opened for writing can be flushed (NTFS; under Wine it is an fsync of the folder).
+  // Where the file system refuses it (FAT, a network share) or the folder cannot be opened for
+  // writing, the system offers no other way short of flushing the whole volume (administrators
+  // only), and the publish goes on.
+  HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
@@ -638,8 +618,8 @@ bool SyncDir(const std::string& path, SysError* error) {
 }
 
 bool RenameReplaceRetry(const std::string& from, const std::string& to, SysError* error) {
-  const std::wstring source = Wide(from);
-  const std::wstring target = Wide(to);
+  const std::wstring source = LongPath(from);
+  const std::wstring target = LongPath(to);
   const DWORD code = RetryWhileHeld([&] {
     return MoveFileExW(source.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
