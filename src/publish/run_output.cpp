@@ -212,6 +212,9 @@ bool RunOutput::Publish() {
   }
   if (StopsAt(6)) return false;
   RemoveFile949(intent_.c_str());
+  // Final files are everybody's: on Windows a reader that does not share delete could not
+  // open them while they are held.
+  for (platform::OwnedFile& file : owned_) file.Release();
   return true;
 }
 
