@@ -88,10 +88,13 @@ Rect DialogUnitsToPixels(const Rect& units, DialogUnitBase base) {
           DialogUnitsToPixelsX(units.width, base), DialogUnitsToPixelsY(units.height, base)};
 }
 
-std::array<Rect, 4> PaneLayout(int cx, int cy) {
+std::array<Rect, 4> PaneLayout(int cx, int cy, int dpi) {
+  const auto scaled = [dpi](int pixels) { return (pixels * dpi + 48) / 96; };
+  const int margin = scaled(5);
+  const int top = scaled(60);
   // Computed in 64 bits: a size near the int limits must not overflow the subtraction.
-  std::int64_t h = (static_cast<std::int64_t>(cy) - 65) / 4;
-  std::int64_t w = static_cast<std::int64_t>(cx) - 10;
+  std::int64_t h = (static_cast<std::int64_t>(cy) - top - margin) / 4;
+  std::int64_t w = static_cast<std::int64_t>(cx) - 2 * margin;
   int height = h > 0 ? static_cast<int>(h) : 0;
   int width = w > 0 ? static_cast<int>(w) : 0;
   if (height == 0 || width == 0) {
@@ -100,7 +103,7 @@ std::array<Rect, 4> PaneLayout(int cx, int cy) {
   }
   std::array<Rect, 4> panes;
   for (int k = 0; k < 4; ++k) {
-    panes[static_cast<std::size_t>(k)] = {5, 60 + k * height, width, height};
+    panes[static_cast<std::size_t>(k)] = {margin, top + k * height, width, height};
   }
   return panes;
 }

@@ -81,7 +81,8 @@ Rect DialogUnitsToPixels(const Rect& units, DialogUnitBase base);
 
 // Where the four panes go for a client area of cx x cy pixels: stacked without gaps from
 // y = 60, each cx - 10 wide and (cy - 65) / 4 high, at x = 5. A client area too small for that
-// (under 10 x 65, a minimised window reports 0 x 0) gives the panes an empty size.
-std::array<Rect, 4> PaneLayout(int cx, int cy);
+// (under 10 x 65, a minimised window reports 0 x 0) gives the panes an empty size. On a screen
+// of dpi dots per inch the margins grow with the controls above them: by dpi / 96, rounded.
+std::array<Rect, 4> PaneLayout(int cx, int cy, int dpi = 96);
 
 }  // namespace zelvik

@@ -16,6 +16,10 @@ TEST(PaneLayout, StacksFourPanesBelowTheControls) {
   EXPECT_EQ(panes[1], (Rect{5, 160, 790, 100}));
   EXPECT_EQ(panes[2], (Rect{5, 260, 790, 100}));
   EXPECT_EQ(panes[3], (Rect{5, 360, 790, 100}));
+  // At 150 % (144 DPI) the margins grow with the controls: 8 px sides, the panes from y = 90.
+  panes = PaneLayout(1200, 698, 144);
+  EXPECT_EQ(panes[0], (Rect{8, 90, 1184, 150}));
+  EXPECT_EQ(panes[3], (Rect{8, 540, 1184, 150}));
 }
 
 TEST(PaneLayout, TooSmallClientAreaGivesEmptyPanes) {

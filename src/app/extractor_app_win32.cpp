@@ -28,11 +28,16 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
   RepairFolder(g_szExeDir, 1);
   // The shell's folder browser wants COM on the window thread.
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  bool opened = false;
   {
     std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
     CExtractorDlg dialog(*backend);
-    dialog.DoModal();
+    opened = dialog.DoModal(&error);
   }  // the window's teardown has ended every worker here
   if (SUCCEEDED(com)) CoUninitialize();
+  if (!opened) {
+    MessageBoxW(nullptr, WideFromUtf8(error).c_str(), kMessageBoxTitle, MB_OK | MB_ICONERROR);
+    return 1;
+  }
   return 0;
 }

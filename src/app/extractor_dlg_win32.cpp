@@ -20,6 +20,15 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
+// The screen's dots per inch as this program sees them: the system's setting (the manifest
+// declares the program DPI-aware), 96 at 100 %.
+int ScreenDpi(HWND window) {
+  HDC dc = GetDC(window);
+  const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
+  if (dc != nullptr) ReleaseDC(window, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   if (message == WM_INITDIALOG) return TRUE;
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
@@ -58,13 +67,17 @@ CExtractorDlg::~CExtractorDlg() {
   if (m_hIconSmall != nullptr) DestroyIcon(m_hIconSmall);
 }
 
-void CExtractorDlg::DoModal() {
+bool CExtractorDlg::DoModal(std::string* error) {
   m_modal = true;
   std::vector<DWORD> dialog = MainWindowTemplate();
-  DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
-                          reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), nullptr,
-                          &CExtractorDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+  const INT_PTR result = DialogBoxIndirectParamW(
+      GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()), nullptr,
+      &CExtractorDlg::DialogProc, reinterpret_cast<LPARAM>(this));
   m_hwnd.store(nullptr);
+  if (result != -1) return true;
+  *error = "the window cannot be opened (DialogBoxIndirectParamW, error " +
+           std::to_string(GetLastError()) + ")";
+  return false;
 }
 
 HWND CExtractorDlg::Create() {
@@ -246,7 +259,7 @@ void CExtractorDlg::StartStop() {
 }
 
 void CExtractorDlg::OnSize(int cx, int cy) {
-  std::array<Rect, 4> layout = PaneLayout(cx, cy);
+  std::array<Rect, 4> layout = PaneLayout(cx, cy, ScreenDpi(m_hwnd.load()));
   for (std::size_t k = 0; k < kPaneIds.size(); ++k) {
     HWND pane = Control(kPaneIds[k]);
     if (pane == nullptr || !IsWindow(pane)) continue;  // a size change before the panes exist
@@ -281,8 +294,14 @@ void CExtractorDlg::OnCancel() {
 
 void CExtractorDlg::ShowAbout() {
   std::vector<DWORD> about = AboutBoxTemplate();
-  DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(about.data()),
-                          m_hwnd.load(), &AboutProc, 0);
+  if (DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
+                              reinterpret_cast<LPCDLGTEMPLATEW>(about.data()), m_hwnd.load(),
+                              &AboutProc, 0) == -1) {
+    const std::string error = "the about box cannot be opened (DialogBoxIndirectParamW, error " +
+                              std::to_string(GetLastError()) + ")";
+    MessageBoxW(m_hwnd.load(), WideFromUtf8(error).c_str(), kMessageBoxTitle,
+                MB_OK | MB_ICONERROR);
+  }
 }
 
 }  // namespace zelvik

@@ -32,8 +32,9 @@ class CExtractorDlg : private QueuedWindowView {
   CExtractorDlg(const CExtractorDlg&) = delete;
   CExtractorDlg& operator=(const CExtractorDlg&) = delete;
 
-  // Runs the window modally until it is cancelled or closed.
-  void DoModal();
+  // Runs the window modally until it is cancelled or closed; false, with the reason, when the
+  // window could not be opened at all.
+  bool DoModal(std::string* error);
   // Opens the window without a modal loop of its own (tests pump the messages); null on failure.
   HWND Create();
 

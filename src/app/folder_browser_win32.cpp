@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <cwchar>
+
 #include "app/folder_choice.h"
 #include "util/codepage.h"
 
@@ -11,17 +13,32 @@ namespace {
 // The shell folder browser's status line.
 constexpr int kIdStatusLine = 14147;
 
-// The file-system path of an item, empty when it has none.
+// An item without a file-system path: the computer itself, the network, the control panel.
+constexpr const char* kNotAFolderRefusal = "파일 시스템의 폴더가 아닙니다.";
+
+// The file-system path of an item, whole however deep the folder (SHGetPathFromIDListW stops
+// at MAX_PATH); empty when it has none (a virtual folder such as the computer itself).
 std::wstring PathOf(PCIDLIST_ABSOLUTE item) {
-  wchar_t path[MAX_PATH] = {};
-  if (item == nullptr || !SHGetPathFromIDListW(item, path)) return std::wstring();
+  if (item == nullptr) return std::wstring();
+  std::wstring path(32768, L'\0');
+  if (!SHGetPathFromIDListEx(item, path.data(), static_cast<DWORD>(path.size()),
+                             GPFIDL_DEFAULT)) {
+    return std::wstring();
+  }
+  path.resize(wcslen(path.c_str()));
   return path;
+}
+
+// Why the program cannot take the item's folder, empty when it can.
+std::string Refusal(const std::wstring& path) {
+  if (path.empty()) return kNotAFolderRefusal;
+  return FolderRefusal(Utf8FromWide(path));
 }
 
 // The status line shows the selection's full path, or why the program cannot take it.
 void ShowSelection(HWND dialog, PCIDLIST_ABSOLUTE item) {
   std::wstring path = PathOf(item);
-  std::string refusal = FolderRefusal(Utf8FromWide(path));
+  std::string refusal = Refusal(path);
   std::wstring status = refusal.empty() ? path : WideFromUtf8(refusal);
   SendMessageW(dialog, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(status.c_str()));
   SendMessageW(dialog, BFFM_ENABLEOK, 0, refusal.empty() ? 1 : 0);
@@ -99,7 +116,7 @@ int CFolderBrowser::Browse() {
     std::wstring path = PathOf(chosen);
     CoTaskMemFree(chosen);
     // A name typed into the field bypasses the selection's check: say why, and ask again.
-    std::string refusal = FolderRefusal(Utf8FromWide(path));
+    std::string refusal = Refusal(path);
     if (!refusal.empty()) {
       MessageBoxW(m_owner, WideFromUtf8(refusal).c_str(), L"zelvik", MB_OK | MB_ICONWARNING);
       continue;

@@ -23,12 +23,12 @@ class CFolderBrowser {
   CFolderBrowser& operator=(const CFolderBrowser&) = delete;
 
   // Runs the chooser modally: 1 when a folder was chosen, 2 when it was cancelled. A folder
-  // that code page 949 cannot name is refused: the status line says why and OK is disabled
-  // while it is selected; typed through the name field, a message box says why and the
-  // chooser opens again.
+  // that code page 949 cannot name, and an item without a file-system path, are refused: the
+  // status line says why and OK is disabled while it is selected; typed through the name
+  // field, a message box says why and the chooser opens again. A folder deeper than MAX_PATH
+  // is taken whole.
   virtual int Browse();
-  // The chosen folder as the system gives it (backslashes), empty for an item without a
-  // file-system path; null before a successful Browse.
+  // The chosen folder as the system gives it (backslashes); null before a successful Browse.
   const wchar_t* GetSelectedPath() const;
 
   // The dialog's callback: the look adjustments when it opens, the status line on each

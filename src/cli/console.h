@@ -20,8 +20,8 @@ void WriteConsoleText(std::FILE* stream, const std::string& utf8);
 bool GetEnvUtf8(const char* name, std::string* value);
 
 // The operator's stop: SIGINT, SIGTERM, SIGHUP and SIGQUIT on Linux; Ctrl+C, Ctrl+Break and
-// the console's close (logoff, shutdown) on Windows. Construct it before any worker starts (on
-// Linux the workers inherit its signal mask).
+// the console's close on Windows (logoff and shutdown events reach services only). Construct
+// it before any worker starts (on Linux the workers inherit its signal mask).
 class ConsoleStop {
  public:
   ConsoleStop();

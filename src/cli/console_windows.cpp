@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cwchar>
+#include <string>
 
 #include "cli/console.h"
 
@@ -34,6 +35,10 @@ std::atomic<bool> g_stop{false};
 HANDLE g_wake = nullptr;      // auto-reset: an event arrived
 HANDLE g_finished = nullptr;  // manual-reset: the teardown is complete
 
+// A console program receives Ctrl+C, Ctrl+Break and the close of its console. Logoff and
+// shutdown events reach services only: at a logoff or shutdown Windows simply ends this
+// program, and the temporary names keep every finished file whole (the next start removes
+// the leftovers).
 BOOL WINAPI OnControl(DWORD type) {
   switch (type) {
     case CTRL_C_EVENT:
@@ -42,17 +47,23 @@ BOOL WINAPI OnControl(DWORD type) {
       SetEvent(g_wake);
       return TRUE;
     case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
       // The process ends when this returns: the main thread ends the workers and closes the
       // files first (within about two seconds; Windows allows five).
       g_stop.store(true);
       SetEvent(g_wake);
-      WaitForSingleObject(g_finished, INFINITE);
+      if (g_finished != nullptr) WaitForSingleObject(g_finished, INFINITE);
       return TRUE;
     default:
       return FALSE;
   }
+}
+
+// Why a call of the stop's set-up failed, for the operator.
+void WarnStopSetup(const char* call) {
+  WriteConsoleText(stderr, "zelvik-cli: " + std::string(call) + " failed (error " +
+                               std::to_string(GetLastError()) +
+                               "): Ctrl+C and the console's close end the program without "
+                               "its stop\n");
 }
 
 }  // namespace
@@ -81,7 +92,11 @@ bool GetEnvUtf8(const char* name, std::string* value) {
 ConsoleStop::ConsoleStop() {
   g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   g_finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  SetConsoleCtrlHandler(OnControl, TRUE);
+  if (g_wake == nullptr || g_finished == nullptr) {
+    WarnStopSetup("CreateEventW");
+  } else if (!SetConsoleCtrlHandler(OnControl, TRUE)) {
+    WarnStopSetup("SetConsoleCtrlHandler");
+  }
 }
 
 ConsoleStop::~ConsoleStop() {
@@ -91,11 +106,14 @@ ConsoleStop::~ConsoleStop() {
 }
 
 bool ConsoleStop::Wait(int ms) {
-  WaitForSingleObject(g_wake, static_cast<DWORD>(ms < 0 ? 0 : ms));
+  const DWORD wait = static_cast<DWORD>(ms < 0 ? 0 : ms);
+  if (g_wake == nullptr || WaitForSingleObject(g_wake, wait) == WAIT_FAILED) Sleep(wait);
   return g_stop.exchange(false);
 }
 
-void ConsoleStop::Finished() { SetEvent(g_finished); }
+void ConsoleStop::Finished() {
+  if (g_finished != nullptr) SetEvent(g_finished);
+}
 
 }  // namespace zelvik
 

@@ -74,6 +74,11 @@ bool ProcessAlive(long pid);
 // A process that lost its reader must not die writing to a closed pipe.
 void IgnoreBrokenPipe();
 
+// Ends this process at once with the status: no thread is waited for and no destructor or exit
+// handler runs. On Windows TerminateProcess, not ExitProcess or _Exit: those run the DLLs'
+// detach code, which can deadlock on a lock held by a thread stuck in a driver.
+[[noreturn]] void EndProcess(int status);
+
 // ---- Durable publishing: files a run owns, their syncs and their renames ----------------------
 
 // A failed system call: errno's value (or the nearest errno for a Win32 code), the system's own

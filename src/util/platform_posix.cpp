@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "util/platform.h"
@@ -142,6 +143,8 @@ bool ProcessAlive(long pid) {
   if (pid <= 0 || pid != static_cast<long>(static_cast<pid_t>(pid))) return false;
   return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
+
+void EndProcess(int status) { std::_Exit(status); }
 
 void IgnoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
 

@@ -76,7 +76,7 @@ bool InitProgramDirFromExecutable(std::string* error) {
 
 void EndProcessNow(int status) {
   std::fflush(nullptr);
-  std::_Exit(status);
+  platform::EndProcess(status);
 }
 
 }  // namespace zelvik

@@ -31,5 +31,11 @@ TEST(GetTimeString, DaysBackAreFixedSteps) {
   EXPECT_STREQ(buf, "20230301235959");
 }
 
+TEST(UtcOffsetText, KoreaIsNineHoursAhead) {
+  FakeClock clock(FakeClock::MakeLocal(2019, 5, 20, 7, 0, 0));
+  ScopedClock scope(&clock);
+  EXPECT_EQ(UtcOffsetText(), "+09:00");
+}
+
 }  // namespace
 }  // namespace zelvik

@@ -102,6 +102,8 @@ void WindowModel::OnInitDialog() {
     SetText(id, today);
   }
   SetText(kIdArea, "00003");
+  // Once at start: the run log's times are local, and a wrong zone must show in it.
+  WriteLog(Format("local time UTC%s", UtcOffsetText().c_str()), 1);
   backend_.LoadCompanyNames();
 }
 
