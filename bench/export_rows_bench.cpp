@@ -44,6 +44,13 @@ struct Rows {
   }
 };
 
+// The null device of the system the benchmark runs on.
+#ifdef _WIN32
+constexpr const char* kNullDevice = "NUL";
+#else
+constexpr const char* kNullDevice = "/dev/null";
+#endif
+
 const Rows& TheRows() {
   static const Rows rows;
   return rows;
@@ -84,10 +91,10 @@ void BM_PrintfExportRow(benchmark::State& state) {
 BENCHMARK(BM_PrintfExportRow);
 
 // The writer side of a run on the calling thread: positions parsed and converted, the row
-// formatted and written (to /dev/null).
+// formatted and written (to the null device).
 void BM_WriterRow(benchmark::State& state) {
   const Rows& rows = TheRows();
-  std::FILE* f = std::fopen("/dev/null", "wb");
+  std::FILE* f = std::fopen(kNullDevice, "wb");
   std::atomic<std::int32_t> bessel{1};
   {
     zelvik::ExportFileWriter writer(f, bessel, false);
@@ -122,7 +129,7 @@ BENCHMARK(BM_BesselToWgs84);
 // The summary's per-row step (the run's thread), 200 rows a vehicle, the lookup a no-op.
 void BM_SummaryStep(benchmark::State& state) {
   const Rows& rows = TheRows();
-  std::FILE* f = std::fopen("/dev/null", "wb");
+  std::FILE* f = std::fopen(kNullDevice, "wb");
   zelvik::LastCompany last{};
   zelvik::VehicleSummary summary(last, [](const char*, char*) {});
   summary.Reset("20220718");

@@ -310,11 +310,6 @@ bool ProcessAlive(long pid) {
 
 void IgnoreBrokenPipe() {}
 
-void EndProcess(int status) {
-  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-  std::_Exit(status);  // only if the system refused to end this process
-}
-
 // ---- Durable publishing ----------------------------------------------------------------------
 
 namespace {
@@ -631,6 +626,11 @@ bool RenameReplaceRetry(const std::string& from, const std::string& to, SysError
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   });
   return code == ERROR_SUCCESS || Fail(code, error);
+}
+
+void EndProcess(int status) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+  std::_Exit(status);  // only if the system refused to end this process
 }
 
 }  // namespace zelvik::platform
