@@ -210,6 +210,25 @@ TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
   EXPECT_NE(clean.Out().find(" ProcOnOffSum START nCnt[1] szpath["), std::string::npos);
   EXPECT_NE(clean.Out().find("/converted] failed[0]\n"), std::string::npos);
 
+  // A relative folder names the folder it names from the current one ("." once passed as a
+  // clean-up of nothing, with "good").
+  fs::remove_all(home_ / "converted");
+  const fs::path cwd = fs::current_path();
+  fs::current_path(home_);
+  Cli relative(base_);
+  const int relativeStatus = relative.Run({"--home", home_.string(), "clean", "."});
+  fs::current_path(cwd);
+  EXPECT_EQ(relativeStatus, 0) << relative.Err();
+  EXPECT_TRUE(fs::exists(home_ / "converted" / "carloc_hst-서울대구-19910521.dat"));
+
+  // verify reads the pair as the export wrote it, and changes nothing.
+  Cli verify(base_);
+  EXPECT_EQ(verify.Run({"--home", home_.string(), "verify", "19910521"}), 0) << verify.Out();
+  EXPECT_EQ(verify.Out(),
+            "carloc_hst-서울대구-19910521: whole, 5 rows of 2 vehicles\n"
+            "verify: 1 checked: 1 whole, 0 missing, 0 damaged, 0 in progress; 0 left by ended "
+            "runs\n");
+
   // Nothing can be converted where "converted" is a plain file: the run fails.
   fs::create_directories(base_ / "blocked");
   fs::copy_file(home_ / "carloc_hst-서울대구-19910521.dat",
@@ -366,21 +385,32 @@ TEST_F(CliEndToEndTest, StopDuringAConnectThatNeverAnswersEndsTheProgramWithoutI
   std::ofstream(base_ / "odbc.ini") << "[stalled]\nDriver = PostgreSQL Unicode\n"
                                     << "Servername = 127.0.0.1\nPort = " << ntohs(addr.sin_port)
                                     << "\nDatabase = dispatch\n";
-  Cli cli(base_);
-  cli.Start({"--home", home_.string(), "--dsn", "stalled", "--ignore-quiet-hours", "day",
-             "19910521"},
-            {"ODBCINI=" + (base_ / "odbc.ini").string()});
-  ASSERT_TRUE(WaitFor(cli, " s_ThreadWorker START "));
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // inside the connect
-  const auto stopped = std::chrono::steady_clock::now();
-  cli.Signal(SIGTERM);
-  EXPECT_EQ(cli.Wait(), 1);
-  // The stop's second, the grace's second: far below the driver's 30-second login timeout.
-  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(10));
-  EXPECT_NE(cli.Out().find(" s_ThreadWorker still inside a database call 1000 ms after its "
-                           "forced end: the program ends without it"),
-            std::string::npos);
-  EXPECT_NE(cli.Err().find("s_ThreadWorker: stopped before its run"), std::string::npos);
+  // The one-shot day, and run catching up the day before yesterday (a worker left behind
+  // once made a stopped run exit 0).
+  for (const char* command : {"day", "run"}) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> args = {"--home", home_.string(), "--dsn", "stalled",
+                                     "--ignore-quiet-hours"};
+    if (std::string(command) == "day") {
+      args.insert(args.end(), {"day", "19910521"});
+    } else {
+      args.insert(args.end(), {"--catch-up", "2", "run"});
+    }
+    Cli cli(base_);
+    cli.Start(args, {"ODBCINI=" + (base_ / "odbc.ini").string()});
+    ASSERT_TRUE(WaitFor(cli, " s_ThreadWorker START "));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // inside the connect
+    const auto stopped = std::chrono::steady_clock::now();
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.Wait(), 1);
+    // The stop's second, the grace's second: far below the driver's 30-second login timeout.
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(10));
+    EXPECT_NE(cli.Out().find(" s_ThreadWorker still inside a database call 1000 ms after its "
+                             "forced end: the program ends without it"),
+              std::string::npos);
+    EXPECT_NE(cli.Err().find("s_ThreadWorker: left inside a database call at the stop"),
+              std::string::npos);
+  }
   ::close(listener);
 }
 

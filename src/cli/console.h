@@ -19,6 +19,9 @@ void WriteConsoleText(std::FILE* stream, const std::string& utf8);
 // An environment variable in UTF-8; false when it is not set.
 bool GetEnvUtf8(const char* name, std::string* value);
 
+// The usage text's line on how the operator stops the program on this system.
+const char* StopUsage();
+
 // The operator's stop: SIGINT, SIGTERM, SIGHUP and SIGQUIT on Linux; Ctrl+C, Ctrl+Break and
 // the console's close on Windows (logoff and shutdown events reach services only). Construct
 // it before any worker starts (on Linux the workers inherit its signal mask).

@@ -26,6 +26,11 @@ sigset_t StopSignals() {
 
 }  // namespace
 
+const char* StopUsage() {
+  return "SIGINT (Ctrl+C), SIGTERM, SIGHUP or SIGQUIT stops the workers; the program ends "
+         "within about two seconds.\n";
+}
+
 void WriteConsoleText(std::FILE* stream, const std::string& utf8) {
   std::fwrite(utf8.data(), 1, utf8.size(), stream);
   std::fflush(stream);

@@ -68,6 +68,11 @@ void WarnStopSetup(const char* call) {
 
 }  // namespace
 
+const char* StopUsage() {
+  return "Ctrl+C, Ctrl+Break or closing the console window stops the workers; the program "
+         "ends within about two seconds.\n";
+}
+
 void WriteConsoleText(std::FILE* stream, const std::string& utf8) {
   HANDLE h = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;

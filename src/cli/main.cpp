@@ -21,6 +21,7 @@
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
+#include "verify/verify.h"
 
 namespace zelvik {
 namespace {
@@ -58,7 +59,7 @@ class CliView final : public WindowView {
 };
 
 int UsageError(const std::string& message) {
-  WriteConsoleText(stderr, "zelvik-cli: " + message + "\n" + CliUsage());
+  WriteConsoleText(stderr, "zelvik-cli: " + message + "\n" + CliUsage() + StopUsage());
   return kExitUsage;
 }
 
@@ -71,19 +72,41 @@ bool To949(const std::string& utf8, const char* what, std::string* out, std::str
   return false;
 }
 
-bool SetupHome(const std::string& home, std::string* error) {
+// A folder of the command line as the program names it: relative to the current folder
+// (the clean-up's own minimum of 4 bytes is meant for the window's absolute paths, and "."
+// would pass as a clean-up of nothing), normal form, UTF-8.
+bool AbsoluteFolder(const std::string& folder, std::filesystem::path* dir) {
+  std::error_code ec;
+  *dir = std::filesystem::absolute(FsPath(folder), ec).lexically_normal();
+  if (!ec && dir->has_relative_path() && !dir->has_filename()) *dir = dir->parent_path();
+  return !ec;
+}
+
+// The program directory; made when missing unless the command must change nothing.
+bool SetupHome(const std::string& home, bool make, std::string* error) {
   if (home.empty()) return InitProgramDirFromExecutable(error);
   std::error_code ec;
-  std::filesystem::path dir = std::filesystem::absolute(FsPath(home), ec);
-  if (!ec) std::filesystem::create_directories(dir, ec);
+  std::filesystem::path dir;
+  if (!AbsoluteFolder(home, &dir)) ec = std::make_error_code(std::errc::invalid_argument);
+  if (!ec && make) std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir)) {
     *error = "cannot use " + home + " as the program directory";
     return false;
   }
-  std::string text = FsText(dir.lexically_normal());
+  std::string text = FsText(dir);
   std::string unused;
   if (!To949(text, "--home", &unused, error)) return false;
   return SetProgramDirDirect(text, error);
+}
+
+// verify: reads the program folder's export pairs and changes nothing (no start-up repair,
+// no run log); its lines go to standard output.
+int VerifyCommand(const CliOptions& options) {
+  const VerifyCounts counts =
+      VerifyExports(g_szExeDir, options.verifyFrom, options.verifyTo, [](const std::string& line) {
+        WriteConsoleText(stdout, Cp949ToUtf8(line) + "\n");
+      });
+  return counts.AllWhole() ? kExitGood : kExitFailed;
 }
 
 }  // namespace
@@ -98,6 +121,7 @@ int CliMain(const std::vector<std::string>& args) {
   }
   if (options.help) {
     std::fputs(CliUsage(), stdout);
+    std::fputs(StopUsage(), stdout);
     return kExitGood;
   }
   if (!options.hasPwd) {
@@ -111,13 +135,16 @@ int CliMain(const std::vector<std::string>& args) {
     return UsageError(error);
   }
   if (options.command == CliOptions::Command::kClean) {
-    if (!To949(options.folder, "FOLDER", &folder, &error)) return UsageError(error);
+    std::filesystem::path dir;
     std::error_code ec;
-    if (!std::filesystem::is_directory(FsPath(options.folder), ec)) {
+    if (!AbsoluteFolder(options.folder, &dir) || !std::filesystem::is_directory(dir, ec)) {
       return UsageError("no such folder: " + options.folder);
     }
+    if (!To949(FsText(dir), "FOLDER", &folder, &error)) return UsageError(error);
   }
-  if (!SetupHome(options.home, &error)) return UsageError(error);
+  const bool verify = options.command == CliOptions::Command::kVerify;
+  if (!SetupHome(options.home, !verify, &error)) return UsageError(error);
+  if (verify) return VerifyCommand(options);
 
   ConsoleStop stop;
 
@@ -147,6 +174,7 @@ int CliMain(const std::vector<std::string>& args) {
       model.OnBesselCheck();
     }
     model.SetIgnoreQuietHours(options.ignoreQuietHours);
+    model.SetCatchUpDays(options.catchUpDays);
 
     std::vector<int> workers;
     switch (options.command) {
@@ -177,6 +205,7 @@ int CliMain(const std::vector<std::string>& args) {
         break;
       }
       case CliOptions::Command::kNone:
+      case CliOptions::Command::kVerify:
         break;
     }
 
@@ -218,7 +247,8 @@ int CliMain(const std::vector<std::string>& args) {
         if (!good) exitCode = kExitFailed;
       }
       // A worker stuck in a database call holds no file; the model must not go away under it.
-      if (!allEnded) EndProcessNow(exitCode);
+      // Whatever it was doing did not finish: never a good status.
+      if (!allEnded) EndProcessNow(kExitFailed);
     }
     model.SetView(nullptr);
   }

@@ -5,11 +5,13 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 
 #include "geo/datum.h"
 #include "util/codepage.h"
+#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -202,6 +204,12 @@ TEST_F(PlanTest, RefusalsExplainThemselvesAndLeaveNothingUsable) {
   dir.push_back('d');
   EXPECT_EQ(Plan({1, "20220718", "", ""}, dir.c_str()), PlanResult::kNameTooLong);
   EXPECT_NE(log_.find("file name longer than 255 bytes"), std::string::npos);
+  // The longest name in the longest program directory accepted at start-up still fits, with
+  // the longest suffix a publish gives it, with a ten-digit process id.
+  const std::string maxDir(kProgramDirMax, 'd');
+  ASSERT_EQ(Plan({2, "20220718", "20220720", "00009"}, maxDir.c_str()), PlanResult::kOk);
+  EXPECT_EQ(std::strlen(plan_.szExportPath) + std::string(".4294967295-2.orphan").size(),
+            kFileNameMax);
 
   // A valid list of areas just long enough to push the statement past 1023 bytes.
   ASSERT_EQ(Plan({2, "20220718", "20220720", "A"}), PlanResult::kOk);

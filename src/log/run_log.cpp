@@ -3,9 +3,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 #include "log/log_pane.h"
+#include "util/clock.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
 #include "util/time_string.h"
@@ -26,14 +28,31 @@ LogPane* PaneFor(int pane) {
   }
 }
 
+// A stamped pane line: "<stamp> <text>\r\n".
+void ShowOnPane(int pane, const std::string& text, const char* szStamp) {
+  LogPane* p = PaneFor(pane);
+  if (p == nullptr) return;
+  std::string line;
+  line.reserve(std::strlen(szStamp) + 1 + text.size() + 2);
+  line.append(szStamp).append(" ").append(text).append("\r\n");
+  p->AppendLine(line);
+}
+
 }  // namespace
 
 void WriteLog(const char* text, int pane) {
   if (text == nullptr) return;
+  // One clock read per line: its day folder, hour file and stamp all name one moment, so a
+  // line written across an hour or a midnight never lands in another hour's file or day's
+  // folder than its stamp says. It is read under the lock, so that each file's lines stay in
+  // the order of their stamps.
+  char szNow[32] = {};
+  char szStamp[32] = {};
   {
     std::lock_guard<std::mutex> lock(g_logMutex);
-    char szNow[32] = {};
-    GetTimeString(szNow, 0, 0);
+    const std::time_t now = GetClock().Now();
+    FormatTimeString(szNow, 0, now);
+    FormatTimeString(szStamp, 1, now);
     char szDay[256] = {};
     std::memcpy(szDay, szNow, 8);
     if (std::strncmp(g_szLogDay, szDay, 8) != 0) {
@@ -43,14 +62,11 @@ void WriteLog(const char* text, int pane) {
       std::snprintf(szDir, sizeof(szDir), "%s/%s", g_szExeDir, szDay);
       MakeDir949(szDir);
     }
-    char szStamp[32] = {};
-    GetTimeString(szStamp, 1, 0);
-    char szHour[32] = {};
-    GetTimeString(szHour, 0, 0);
-    // The file path holds at most 255 bytes; a longer one is not written to any file.
+    // The file path holds at most 255 bytes; a longer one is not written to any file (the
+    // program refuses at start-up a folder where it would not fit).
     char szPath[1400] = {};
     int n = std::snprintf(szPath, sizeof(szPath), "%s/%s/%10.10s-%d.log", g_szExeDir, szDay,
-                          szHour, pane);
+                          szNow, pane);
     if (n > 0 && n <= 255) {
       // One piece, so that a full disk drops the line whole instead of leaving a part of it.
       std::string line;
@@ -60,22 +76,18 @@ void WriteLog(const char* text, int pane) {
     }
   }
   int shown = (pane == 2 || pane == 3 || pane == 4) ? pane : 1;
-  AppendLogPane(shown, std::string(text), 0);
+  ShowOnPane(shown, std::string(text), szStamp);
 }
 
 void AppendLogPane(int pane, std::string text, int clear) {
-  LogPane* p = PaneFor(pane);
-  if (p == nullptr) return;
   if (clear != 0) {
-    p->Clear();
+    if (LogPane* p = PaneFor(pane)) p->Clear();
     return;
   }
+  if (PaneFor(pane) == nullptr) return;
   char szStamp[32] = {};
   GetTimeString(szStamp, 1, 0);
-  std::string line;
-  line.reserve(std::strlen(szStamp) + 1 + text.size() + 2);
-  line.append(szStamp).append(" ").append(text).append("\r\n");
-  p->AppendLine(line);
+  ShowOnPane(pane, text, szStamp);
 }
 
 std::string Format(const char* format, ...) {

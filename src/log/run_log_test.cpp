@@ -98,14 +98,28 @@ TEST_F(RunLogTest, PanesShowStampedLinesAndEmptyOnThe101st) {
   EXPECT_EQ(panes_[3].Counter(), 1);
 }
 
-TEST_F(RunLogTest, LongLogPathsAreNotWrittenButStillShown) {
-  std::string error;
-  ASSERT_TRUE(SetProgramDirDirect((dir_ / std::string(240, 'p')).string(), &error));
-  fs::create_directories(dir_ / std::string(240, 'p'));
+// A clock that moves on by a second at every read: a line written across midnight must still
+// name one moment in its stamp, its hour file and its day folder.
+class TickingClock final : public Clock {
+ public:
+  explicit TickingClock(std::time_t start) : now_(start) {}
+  std::time_t Now() override { return now_++; }
+  bool Sleep(std::int64_t, const CancelToken*) override { return true; }
+
+ private:
+  std::time_t now_;
+};
+
+TEST_F(RunLogTest, EachLineReadsTheClockOnce) {
+  TickingClock ticking(FakeClock::MakeLocal(2026, 1, 7, 23, 59, 59));
+  SetClock(&ticking);
   BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
-  WriteLog("kept on screen", 1);
-  EXPECT_NE(panes_[0].Text().find("kept on screen"), std::string::npos);
-  EXPECT_TRUE(fs::is_empty(dir_ / std::string(240, 'p') / "20260107"));
+  WriteLog("at midnight", 1);
+  EXPECT_EQ(ReadAll(dir_ / "20260107" / "2026010723-1.log"),
+            "2026/01/07 23:59:59 at midnight\r\n");
+  EXPECT_EQ(panes_[0].Text(), "2026/01/07 23:59:59 at midnight\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "20260108"));
+  EXPECT_FALSE(fs::exists(dir_ / "20260107" / "2026010800-1.log"));
 }
 
 TEST_F(RunLogTest, ConcurrentWritersLeaveWholeLines) {

@@ -39,8 +39,9 @@ LineReader::Result LineReader::Next(Piece& piece) {
       if (lf != nullptr) {
         const std::size_t pos = static_cast<std::size_t>(static_cast<const char*>(lf) - base);
         std::size_t size = pos - begin_;
-        if (size > 0 && base[pos - 1] == '\r') --size;
-        piece = {base + begin_, size, !inLine_, true};
+        const bool cr = size > 0 && base[pos - 1] == '\r';
+        if (cr) --size;
+        piece = {base + begin_, size, !inLine_, true, true, cr};
         inLine_ = false;
         begin_ = pos + 1;
         scanned_ = 0;
@@ -52,7 +53,7 @@ LineReader::Result LineReader::Next(Piece& piece) {
       if (avail == 0 && !inLine_) return Result::kEnd;
       // Last line without a line feed (or the empty end of a fragmented one): a carriage
       // return alone is no line end.
-      piece = {base + begin_, avail, !inLine_, true};
+      piece = {base + begin_, avail, !inLine_, true, false, false};
       inLine_ = false;
       begin_ = end_;
       scanned_ = 0;
@@ -63,7 +64,7 @@ LineReader::Result LineReader::Next(Piece& piece) {
       // kept back, as it may belong to the line end that follows.
       std::size_t size = avail;
       if (base[begin_ + size - 1] == '\r') --size;
-      piece = {base + begin_, size, !inLine_, false};
+      piece = {base + begin_, size, !inLine_, false, false, false};
       inLine_ = true;
       begin_ += size;
       scanned_ = avail - size;

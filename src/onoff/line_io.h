@@ -17,6 +17,8 @@ class LineReader {
     std::size_t size = 0;
     bool lineStart = false;  // the first (or only) piece of a line
     bool lineEnd = false;    // the last (or only) piece of a line
+    bool lineFeed = false;   // lineEnd, and the line ended in a line feed (not the file's end)
+    bool crlf = false;       // lineFeed, and a carriage return came just before it
   };
   enum class Result { kPiece, kEnd, kError };
 

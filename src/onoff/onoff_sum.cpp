@@ -24,8 +24,8 @@ namespace {
 
 constexpr int kLogNo = 1;
 constexpr std::size_t kIoBufferSize = std::size_t{1} << 18;
-constexpr int kSplitLimit = 15;
-constexpr int kMinFields = 11;
+constexpr int kSplitLimit = kOnOffSplitLimit;
+constexpr int kMinFields = kOnOffMinFields;
 constexpr int kProgressEvery = 10000;
 // The longest row: fields 0 to 8 at their slot's 127 bytes, the two coordinate texts, the
 // commas. It fits the line buffer, so the progress line can always show it whole.

@@ -15,6 +15,10 @@ namespace zelvik {
 constexpr int kOnOffFolderMax = 1023 - 10;  // the folder text, leaving room for "/converted"
 constexpr int kOnOffPathMax = 255;          // an input or output path
 constexpr int kOnOffLineMax = 2047;         // a data line, without its line end
+// A data line has at least kOnOffMinFields fields as SplitFields counts them at commas with
+// the limit kOnOffSplitLimit (values are unquoted: a comma inside a value adds a field).
+constexpr int kOnOffSplitLimit = 15;
+constexpr int kOnOffMinFields = 11;
 
 struct FileOnOffResult {
   enum class Status {

@@ -40,13 +40,16 @@ bool StoreDir(const std::string& dirUtf8, std::string* error) {
   }
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   if (dir == "/") dir.clear();  // the root: paths "%s/%s" then begin with '/'
-  if (dir.size() > sizeof(g_szExeDir) - 1) {
+  static_assert(kProgramDirMax < sizeof(g_szExeDir));
+  if (dir.size() > kProgramDirMax) {
     if (error != nullptr) {
       std::size_t shown = 80;  // a whole UTF-8 character last
       while (shown < dirUtf8.size() && (static_cast<unsigned char>(dirUtf8[shown]) & 0xC0) == 0x80) {
         --shown;
       }
-      *error = "program directory is longer than 1023 bytes: " + dirUtf8.substr(0, shown) + "...";
+      *error = "program directory is longer than " + std::to_string(kProgramDirMax) +
+               " bytes, too long for the names of its files: " + dirUtf8.substr(0, shown) +
+               "...";
     }
     return false;
   }

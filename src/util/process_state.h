@@ -3,6 +3,7 @@
 // log's day memo.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,15 +18,25 @@ extern std::atomic<std::int32_t> g_bstop;
 // Compact time stamp at which the run log last made a day folder (guarded by the run log).
 extern char g_szLogDay[32];
 
+// Every file name the program makes in its directory must fit 255 bytes (code page 949). The
+// longest, after the directory, is a range export of an area without a name of its own,
+// "/carloc_hst-지역알수없음-YYYYMMDD-YYYYMMDD.dat" (46 bytes), under the longest of the names a
+// publish gives it, ".<process id, up to 10 digits>-<worker>.orphan" (20 more; ".tmp", ".old"
+// and ".pub" are shorter). The day export's "/carloc_hst-서울대구-YYYYMMDD.dat" (33) and the run
+// log's "/YYYYMMDD/YYYYMMDDhh-N.log" (26) are shorter.
+constexpr std::size_t kFileNameMax = 255;
+constexpr std::size_t kLongestNameInDir = 46 + 20;
+constexpr std::size_t kProgramDirMax = kFileNameMax - kLongestNameInDir;
+
 // The directory part of a program path: everything before the last '/', double quotes
 // removed, backslashes turned into '/'. Letter case is kept: on a case-sensitive file system
 // a lower-cased path would name a folder that does not exist. No '/' gives the empty text.
 std::string ProgramDirFromPath(std::string_view programPath);
 
 // Sets g_szExeDir from a program path given in the file system's encoding (UTF-8). Returns
-// false, with a message for the operator, when the directory does not fit 1023 bytes or has
-// characters that code page 949 cannot hold; the directory is then left empty, and the
-// program must not run (it would have no run log).
+// false, with a message for the operator, when the directory is longer than kProgramDirMax
+// bytes or has characters that code page 949 cannot hold; the directory is then left empty,
+// and the program must not run (it would have no run log, or no export).
 bool SetProgramDir(std::string_view programPathUtf8, std::string* error);
 
 // Sets g_szExeDir from this process's own executable; false, with the

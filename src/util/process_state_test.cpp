@@ -21,17 +21,18 @@ TEST(ProgramDir, StoredInCodePage949AndRefusedWhenTooLongOrNotNameable) {
   EXPECT_STREQ(g_szExeDir, "/home/\xC5\xC3\xBD\xC3/bin");
   ASSERT_TRUE(SetProgramDir("/zelvik", &error));
   EXPECT_STREQ(g_szExeDir, "");
-  std::string longPath = "/" + std::string(1100, 'd') + "/zelvik";
+  // One byte more than every file name the program makes there can take.
+  std::string longPath = "/" + std::string(kProgramDirMax, 'd') + "/zelvik";
   EXPECT_FALSE(SetProgramDir(longPath, &error));
-  EXPECT_NE(error.find("1023"), std::string::npos);
+  EXPECT_NE(error.find("longer than 189 bytes"), std::string::npos);
   EXPECT_STREQ(g_szExeDir, "");
   // A folder name code page 949 lacks a character of would be stored with '?' instead.
   EXPECT_FALSE(SetProgramDir("/srv/caf\xC3\xA9/zelvik", &error));
   EXPECT_NE(error.find("code page 949"), std::string::npos);
   EXPECT_STREQ(g_szExeDir, "");
-  std::string fits = "/" + std::string(1022, 'd') + "/zelvik";
+  std::string fits = "/" + std::string(kProgramDirMax - 1, 'd') + "/zelvik";
   EXPECT_TRUE(SetProgramDir(fits, &error));
-  EXPECT_EQ(std::string(g_szExeDir).size(), 1023u);
+  EXPECT_EQ(std::string(g_szExeDir).size(), kProgramDirMax);
 }
 
 }  // namespace

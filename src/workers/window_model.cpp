@@ -208,7 +208,7 @@ bool WindowModel::EndWorkers(std::int64_t graceMs) {
         deadline - std::chrono::steady_clock::now());
     if (Slot(n).JoinFor(std::max<std::int64_t>(left.count(), 0))) continue;
     allEnded = false;
-    SetOutcome(n, WorkerOutcome::kStopped);
+    SetOutcome(n, WorkerOutcome::kAbandoned);
     WriteLog(Format("%s still inside a database call %lld ms after its forced end: the program "
                     "ends without it",
                     WorkerLabel(n), static_cast<long long>(graceMs)),

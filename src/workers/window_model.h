@@ -160,6 +160,11 @@ class WindowModel {
   void SetIgnoreQuietHours(bool ignore) { ignoreQuietHours_.store(ignore); }
   bool IgnoreQuietHours() const { return ignoreQuietHours_.load(); }
 
+  // Worker 1's daily mode also exports each missed day of the last `days` days before today
+  // that has no export pair (headless front end only; 0, the window's, exports none).
+  void SetCatchUpDays(int days) { catchUpDays_.store(days); }
+  int CatchUpDays() const { return catchUpDays_.load(); }
+
   // How worker n's last start ended, for reports; kNone while it runs or before it ran.
   WorkerOutcome Outcome(int n) const;
   void SetOutcome(int n, WorkerOutcome outcome);
@@ -188,6 +193,7 @@ class WindowModel {
   std::array<WorkerOutcome, 4> outcomes_{};
   std::mutex gateMutex_;            // the check-and-set of the query flags
   std::atomic<bool> ignoreQuietHours_{false};
+  std::atomic<int> catchUpDays_{0};
 };
 
 }  // namespace zelvik

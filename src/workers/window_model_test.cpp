@@ -154,7 +154,7 @@ TEST_F(WindowModelTest, AWorkerHangingInItsConnectIsLeftAndARefusedStartShowsIdl
   EXPECT_FALSE(m.EndWorkers(200));
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker still inside a database call 200 ms after its "
                                "forced end: the program ends without it"));
-  EXPECT_EQ(m.Outcome(1), WorkerOutcome::kStopped);
+  EXPECT_EQ(m.Outcome(1), WorkerOutcome::kAbandoned);
   backend_.ReleaseOpens();
   EXPECT_TRUE(m.EndWorkers(10000));
 }

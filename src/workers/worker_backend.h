@@ -23,6 +23,7 @@ enum class WorkerOutcome : std::int32_t {
   kRefusedArea,    // the area text was refused; no statement was sent
   kNoConnection,   // the worker ended without a database connection
   kStopped,        // the worker was stopped before it had run
+  kAbandoned,      // still inside a database call after its forced end: left behind at a stop
 };
 
 // Text for reports ("good", "failed", "invalid dates", ...).

@@ -1,13 +1,19 @@
 #include "workers/workers.h"
 
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <set>
+#include <system_error>
 
 #include "db/odbc.h"
 #include "extract/export_format.h"
 #include "workers/window_model.h"
 #include "log/run_log.h"
+#include "util/file_io.h"
 #include "util/number_parse.h"
 #include "util/process_state.h"
 #include "util/time_string.h"
@@ -160,20 +166,73 @@ class Worker {
   }
 };
 
+// The missed days worker 1's daily mode catches up: the days of the last `days` before today
+// without their final pair, yesterday only once the 07:00 export has had its minute. A day
+// tried since the last catch-up point (the start, each 07:00 export) waits for the next one,
+// so that a day that keeps failing costs one try per point, not one per pass.
+class CatchUp {
+ public:
+  // The oldest day to catch up now; empty when there is none. Cheap: it only asks whether
+  // the final files exist, so it never delays the 07:00 pass.
+  std::string NextDay(std::time_t now, int days) const {
+    const std::tm tm = LocalTime(now);
+    const bool after0700 = tm.tm_hour * 100 + tm.tm_min > 700;
+    const std::chrono::sys_days today = std::chrono::year_month_day(
+        std::chrono::year(tm.tm_year + 1900), std::chrono::month(static_cast<unsigned>(tm.tm_mon + 1)),
+        std::chrono::day(static_cast<unsigned>(tm.tm_mday)));
+    for (int back = days; back >= 1; --back) {
+      if (back == 1 && !after0700) break;
+      const std::chrono::year_month_day ymd(today - std::chrono::days(back));
+      const std::string day = Format("%04d%02u%02u", static_cast<int>(ymd.year()),
+                                     static_cast<unsigned>(ymd.month()),
+                                     static_cast<unsigned>(ymd.day()));
+      if (tried_.count(day) != 0) continue;
+      ExportPlan plan;
+      std::string refused;
+      if (PlanExport(ExportInputs{1, day, "", ""}, g_szExeDir, plan, refused) != PlanResult::kOk) {
+        continue;
+      }
+      if (Exists949(plan.szExportPath) && Exists949(plan.szSummaryPath)) continue;
+      return day;
+    }
+    return std::string();
+  }
+  void Tried(const std::string& day) { tried_.insert(day); }
+  void NewPoint() { tried_.clear(); }
+
+ private:
+  static bool Exists949(const char* path949) {
+    std::error_code ec;
+    return std::filesystem::exists(FsPath(SysPath(path949)), ec);
+  }
+
+  std::set<std::string> tried_;
+};
+
 // One pass of worker 1's loop up to its run. Returns kNone to go on with the after-run step,
 // or the reason to go to End.
-WorkerOutcome Worker1Pass(Worker& w) {
+WorkerOutcome Worker1Pass(Worker& w, CatchUp& catchUp) {
   WindowModel& dlg = w.dlg_;
   bool daily = dlg.GetCheck(kIdDay1) == 0;
+  std::string missedDay;
   if (daily) {
+    const std::time_t now = GetClock().Now();
     char szNow[32] = {};
-    GetTimeString(szNow, 0, 0);
-    if (std::strncmp(szNow + 8, kTriggerTime, 4) != 0) return WorkerOutcome::kNone;
+    FormatTimeString(szNow, 0, now);
+    if (std::strncmp(szNow + 8, kTriggerTime, 4) != 0) {
+      if (dlg.CatchUpDays() <= 0) return WorkerOutcome::kNone;
+      missedDay = catchUp.NextDay(now, dlg.CatchUpDays());
+      if (missedDay.empty()) return WorkerOutcome::kNone;
+      catchUp.Tried(missedDay);
+    }
   }
   std::string firstDay, lastDay;
   if (!CheckDateFields(dlg.GetText(kIdDay1First), dlg.GetText(kIdDay1Last), &firstDay,
                        &lastDay)) {
     return WorkerOutcome::kInvalidDates;
+  }
+  if (!missedDay.empty()) {
+    w.Log(Format("%s catching up a missed day[%s]", w.Label(), missedDay.c_str()));
   }
   std::string connect;
   if (!w.ConnectText(&connect)) return WorkerOutcome::kNoConnection;
@@ -188,7 +247,9 @@ WorkerOutcome Worker1Pass(Worker& w) {
   }
   AppendLogPane(1, std::string(), 1);
   std::string day = firstDay;
-  if (daily) {
+  if (!missedDay.empty()) {
+    day = missedDay;
+  } else if (daily) {
     char szYesterday[32] = {};
     GetTimeString(szYesterday, 0, 1);
     day.assign(szYesterday, 8);
@@ -196,6 +257,8 @@ WorkerOutcome Worker1Pass(Worker& w) {
   if (w.Stopped()) return WorkerOutcome::kStopped;
   if (!w.GateWait(59)) return WorkerOutcome::kStopped;
   w.NoteRun(w.db_->DayRun(day, w.Context()));
+  // The 07:00 export is a catch-up point: a missed day that failed may be tried once more.
+  if (daily && missedDay.empty()) catchUp.NewPoint();
   return WorkerOutcome::kNone;
 }
 
@@ -209,8 +272,9 @@ int Worker1(WindowModel* pDlg) {
   } else {
     w.Log(w.Banner("START"));
     w.db_->Close();
+    CatchUp catchUp;
     while (!w.Stopped()) {
-      WorkerOutcome end = Worker1Pass(w);
+      WorkerOutcome end = Worker1Pass(w, catchUp);
       if (end != WorkerOutcome::kNone) {
         w.NoteEnd(end);
         break;
@@ -363,6 +427,7 @@ const char* OutcomeName(WorkerOutcome outcome) {
     case WorkerOutcome::kRefusedArea: return "area text refused";
     case WorkerOutcome::kNoConnection: return "no connection";
     case WorkerOutcome::kStopped: return "stopped before its run";
+    case WorkerOutcome::kAbandoned: return "left inside a database call at the stop";
   }
   return "unknown";
 }

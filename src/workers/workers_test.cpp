@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
+#include "util/file_io.h"
 #include "workers/testing/workers_test_support.h"
 
 namespace zelvik::testing {
@@ -97,6 +101,49 @@ TEST_F(Worker1Test, DailyModeExportsYesterdayAtTheFirstLookIn0700AndSleeps50Seco
   EXPECT_EQ(recorder_.Texts(1).back(),
             "------------------------------- s_ThreadWorker STOP g_bstop[1] "
             "---------------------------");
+}
+
+TEST_F(Worker1Test, CatchUpExportsMissedDaysOldestFirstOncePerPointAndYesterdayOnlyAfter0700) {
+  auto pair = [&](const std::string& day, const char* ext) {
+    return dir_ / FsPath("carloc_hst-서울대구-" + day + ext);
+  };
+  auto writePair = [&](const std::string& day) {
+    std::ofstream(pair(day, ".log")) << "summary";
+    std::ofstream(pair(day, ".dat")) << "export " << day;
+  };
+  writePair("20221104");  // whole: never touched
+  int yesterdayRuns = 0;
+  // 3 November always fails; yesterday fails at 07:00 and works when caught up.
+  backend_.runWith = [&](const RunCall& call) {
+    if (call.day == "20221103") return WorkerOutcome::kFailed;
+    if (call.day == "20221106" && ++yesterdayRuns == 1) return WorkerOutcome::kFailed;
+    writePair(call.day);
+    return WorkerOutcome::kGood;
+  };
+  model_->SetCatchUpDays(4);
+  clock_.SetNow(At(2022, 11, 7, 6, 58, 0));
+  clock_.HoldAt(At(2022, 11, 7, 7, 5, 0));
+  model_->OnStartStop();
+  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+
+  std::vector<std::pair<std::string, std::time_t>> runs;
+  for (const RunCall& r : backend_.Runs()) runs.emplace_back(r.day, r.at);
+  const std::vector<std::pair<std::string, std::time_t>> expected = {
+      {"20221103", At(2022, 11, 7, 6, 58, 0)},   // at the start, oldest first: fails
+      {"20221105", At(2022, 11, 7, 6, 58, 50)},  // 4 November is whole
+      {"20221106", At(2022, 11, 7, 7, 0, 30)},   // the 07:00 pass, not the catch-up: fails
+      {"20221103", At(2022, 11, 7, 7, 1, 20)},   // once more after the 07:00 point
+      {"20221106", At(2022, 11, 7, 7, 2, 10)},   // yesterday, caught up after 07:00
+  };
+  EXPECT_EQ(runs, expected);
+  EXPECT_EQ(recorder_.Count(1, "s_ThreadWorker catching up a missed day["), 4);
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker catching up a missed day[20221105]"));
+  std::ifstream kept(pair("20221104", ".dat"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "export 20221104");
+  g_bstop.store(1);
+  clock_.Release();
+  ASSERT_TRUE(WaitEnded(1));
+  EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kFailed);
 }
 
 TEST_F(Worker1Test, SpecificDayModeExportsTheFirstDayOnceAndInvalidFieldsEndItWithoutConnecting) {

@@ -145,6 +145,8 @@ class FakeBackend : public WorkerBackend {
     openCv.notify_all();
   }
   WorkerOutcome runResult = WorkerOutcome::kGood;
+  // When set, a run's result comes from here (called outside the lock).
+  std::function<WorkerOutcome(const RunCall&)> runWith;
 
   // Records.
   std::mutex mutex;
@@ -187,7 +189,7 @@ class FakeBackend : public WorkerBackend {
     }
     if (blockRuns) return s.BlockUntilCancelled(run);
     run.queryFlag.store(0);
-    return runResult;
+    return runWith ? runWith(call) : runResult;
   }
 };
 
