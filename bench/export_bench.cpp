@@ -1,7 +1,8 @@
 // One timed pass over a day of location history, for bench/export:
-//   bench_export export DSN UID PWD DAY OUTDIR [inline|wide]  the day run into OUTDIR (inline:
-//                                                  rows written on the run's thread; wide:
-//                                                  every column fetched wide)
+//   bench_export export DSN UID PWD DAY OUTDIR [inline|wide|nosync]  the day run into OUTDIR
+//                                                  (inline: rows written on the run's thread;
+//                                                  wide: every column fetched wide; nosync: no
+//                                                  write-back and no syncs of files or folder)
 //   bench_export fetch  DSN UID PWD DAY [wide]     the bare fetch of the same statement
 //                                                  through the wrapper, bound as the run
 //                                                  binds it (or every column wide)
@@ -211,6 +212,7 @@ int main(int argc, char** argv) {
   zelvik::ExportOptions options;
   options.bOverlapWriting = !(argc > 7 && std::strcmp(argv[7], "inline") == 0);
   options.bWideFetch = argc > 7 && std::strcmp(argv[7], "wide") == 0;
+  options.bDurable = !(argc > 7 && std::strcmp(argv[7], "nosync") == 0);
   const auto t0 = SteadyClock::now();
   const auto outcome =
       zelvik::ExportLocationHistory({1, day, "", ""}, &db, flag, bessel, state, nullptr, options);
@@ -223,6 +225,7 @@ int main(int argc, char** argv) {
   std::printf("%s rows %ld result %.2f total %.2f cpu %.2f rss_kib %ld\n",
               !options.bOverlapWriting ? "export-inline"
               : options.bWideFetch     ? "export-wide"
+              : !options.bDurable      ? "export-nosync"
                                        : "export",
               watcher.rows,
               Seconds(watcher.resultAt - t0).count(), Seconds(t1 - t0).count(), CpuSeconds(),

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/extractor_dlg.h"
+#include "publish/publish_repair.h"
 #include "workers/worker_backend.h"
 #include "util/process_state.h"
 
@@ -39,6 +40,8 @@ class CExtractorApp : public wxApp {
       ShowMessageBox(nullptr, m_dirError, "zelvik");
       return 1;
     }
+    // Publishes that ended runs cut short are finished or undone before any worker writes.
+    RepairFolder(g_szExeDir, 1);
     std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
     {
       CExtractorDlg dialog(nullptr, *backend);

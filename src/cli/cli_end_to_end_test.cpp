@@ -325,6 +325,7 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
                                         "19910525"};
   const std::string dat = (home_ / "carloc_hst-서울대구-19910525.dat").string();
   const std::string sum = (home_ / "carloc_hst-서울대구-19910525.log").string();
+  const std::string lock = (home_ / "zelvik.lock").string();  // made by the first publish
   auto files = [&] {  // the regular files of the home folder, in order
     std::set<std::string> out;
     for (const auto& e : fs::directory_iterator(home_)) {
@@ -353,11 +354,11 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   const std::string tmp = "." + std::to_string(cli.Pid()) + "-1.tmp";
   EXPECT_EQ(files(), (std::set<std::string>{dat + tmp, sum + tmp}));
 
-  // The next run of the day removes them and writes the day whole.
+  // The next start removes them before the run, which writes the day whole.
   ASSERT_EQ(cli.Run(day), 0) << cli.Err();
-  EXPECT_NE(cli.Out().find(" s_ThreadWorker removed a leftover of an ended run[" + dat + tmp),
+  EXPECT_NE(cli.Out().find(" RepairFolder removed a leftover of an ended run[" + dat + tmp),
             std::string::npos);
-  EXPECT_EQ(files(), (std::set<std::string>{dat, sum}));
+  EXPECT_EQ(files(), (std::set<std::string>{dat, sum, lock}));
   const std::string goodDat = ReadFile(dat), goodSum = ReadFile(sum);
   EXPECT_EQ(std::count(goodDat.begin(), goodDat.end(), '\n'), 2 + 800000);
 
@@ -368,7 +369,7 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   EXPECT_EQ(cli.Wait(), 1);
   EXPECT_NE(cli.Out().find(" s_ThreadWorker run failed, kept the earlier file[" + dat + "]"),
             std::string::npos);
-  EXPECT_EQ(files(), (std::set<std::string>{dat, sum}));
+  EXPECT_EQ(files(), (std::set<std::string>{dat, sum, lock}));
   EXPECT_TRUE(ReadFile(dat) == goodDat && ReadFile(sum) == goodSum);
   SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
 }

@@ -15,6 +15,7 @@
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "extract/export_format.h"
+#include "publish/publish_repair.h"
 #include "workers/window_model.h"
 #include "workers/worker_backend.h"
 #include "log/log_pane.h"
@@ -152,6 +153,8 @@ int CliMain(const std::vector<std::string>& args) {
   LogPane panes[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
   for (LogPane& pane : panes) pane.SetListener(&printer);
   BindLogPanes(&panes[0], &panes[1], &panes[2], &panes[3]);
+  // Publishes that ended runs cut short are finished or undone before any worker writes.
+  RepairFolder(g_szExeDir, 1);
 
   std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
   CliView view;

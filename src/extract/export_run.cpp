@@ -11,7 +11,7 @@
 #include "db/company_names.h"
 #include "db/odbc.h"
 #include "extract/export_writer.h"
-#include "extract/run_output.h"
+#include "publish/run_output.h"
 #include "log/run_log.h"
 #include "util/clock.h"
 #include "util/codepage.h"
@@ -34,17 +34,28 @@ std::string ErrnoText(int error) { return platform::ErrorText(error); }
 // instead of leaving a short file that looks complete.
 class RunFile {
  public:
-  explicit RunFile(const char* path) : path_(path) {}
+  RunFile(RunOutput& output, RunOutput::File which)
+      : output_(output), which_(which), path_(output.TempPath(which)) {}
   ~RunFile() { Close(); }
   RunFile(const RunFile&) = delete;
   RunFile& operator=(const RunFile&) = delete;
 
+  // Creates the temporary file, owned by the run's output, and a stream writing it.
   bool Open() {
-    file_ = OpenFile949(path_, "w");
-    if (file_ != nullptr) created_ = true;
+    fd_ = output_.CreateTemp(which_);
+    if (fd_ < 0) return false;
+    created_ = true;
+    file_ = fdopen(fd_, "wb");
+    if (file_ == nullptr) {
+      platform::CloseFd(fd_);
+      fd_ = -1;
+      Fail(errno);
+    }
     return file_ != nullptr;
   }
   std::FILE* Stream() { return file_; }
+  // The descriptor the stream writes through (for starting its write-back), -1 if none.
+  int Fd() const { return file_ != nullptr ? fd_ : -1; }
   bool Created() const { return created_; }
   const char* Path() const { return path_; }
   int Error() const { return error_; }
@@ -68,6 +79,7 @@ class RunFile {
     Check();
     if (std::fclose(file_) != 0) Fail(errno);
     file_ = nullptr;
+    fd_ = -1;
     return error_ == 0;
   }
 
@@ -76,8 +88,11 @@ class RunFile {
     if (error_ == 0) error_ = error != 0 ? error : EIO;
   }
 
+  RunOutput& output_;
+  const RunOutput::File which_;
   const char* path_;
   std::FILE* file_ = nullptr;
+  int fd_ = -1;
   bool created_ = false;
   int error_ = 0;
 };
@@ -111,9 +126,10 @@ class ExportRun {
         state_(state),
         cancel_(cancel),
         options_(options),
-        output_(plan.szExportPath, plan.szSummaryPath, plan.nWorker, plan.szLabel, plan.nWorker),
-        dat_(output_.TempExport()),
-        log_(output_.TempSummary()),
+        output_(plan.szExportPath, plan.szSummaryPath, plan.nWorker, plan.szLabel, plan.nWorker,
+                options.bDurable),
+        dat_(output_, RunOutput::kExport),
+        log_(output_, RunOutput::kSummary),
         summary_(state.lastCompany, [db, cancel](const char* coid, char* name) {
           GetCO_NM(db, coid, name, cancel);
         }) {
@@ -207,7 +223,8 @@ void ExportRun::Query() {
     const int nColumns = rs.GetODBCFieldCount();
     if (nColumns >= 2 && rs.GetRecordCount() > 0) {
       // The writer owns the export file's stream from here until it has finished.
-      ExportFileWriter writer(dat_.Stream(), bessel_, options_.bOverlapWriting);
+      ExportFileWriter writer(dat_.Stream(), bessel_, options_.bOverlapWriting,
+                              options_.bDurable ? dat_.Fd() : -1);
       strRawCache_.clear();
       while (!rs.IsEOF() && !Cancelled()) {
         ExportRowSlot& slot = writer.Next();
@@ -322,16 +339,7 @@ ExportOutcome ExportRun::Finish(bool failed) {
   }
   // Only now do the files get their final names: no partial day ever carries them.
   if (!failed && output_.Publish()) return ExportOutcome::kGood;
-  for (RunFile* file : {&dat_, &log_}) {
-    if (!file->Created()) continue;
-    if (RemoveFile949(file->Path())) {
-      Log(Format("%s run failed, removed[%s]", label_, file->Path()));
-    } else {
-      Log(Format("%s run failed, remove error[%s][%s]", label_, file->Path(),
-                 ErrnoText(errno).c_str()));
-    }
-  }
-  output_.NoteKeptFiles();
+  output_.Discard();
   return ExportOutcome::kFailed;
 }
 

@@ -35,6 +35,10 @@ struct ExportOptions {
   // The vehicle number, hexadecimal digits by the statement's construction, is fetched as
   // narrow text; on, every column is fetched wide (kept to compare the files of both paths).
   bool bWideFetch = false;
+  // The export's write-back is started every few megabytes while writing, and both files and
+  // the folder are synced before and after the renames that make them final; off only to
+  // measure what that costs.
+  bool bDurable = true;
 };
 
 // Runs one export on the worker's open connection. bQryThread is the worker's query flag: 1

@@ -5,13 +5,15 @@
 
 #include "geo/datum.h"
 #include "util/number_parse.h"
+#include "util/platform.h"
 
 namespace zelvik {
 
 ExportFileWriter::ExportFileWriter(std::FILE* file,
                                    const std::atomic<std::int32_t>& bBessel2WGS84,
-                                   bool threaded)
+                                   bool threaded, int writeBackFd)
     : file_(file),
+      writeBackFd_(writeBackFd),
       bessel_(bBessel2WGS84),
       threaded_(threaded),
       batches_(new Batch[threaded ? kBatches : 1]),
@@ -120,7 +122,16 @@ void ExportFileWriter::Flush() {
   if (nOut_ > 0 && Error() == 0 && std::fwrite(out_.get(), 1, nOut_, file_) != nOut_) {
     Fail(errno);
   }
+  written_ += static_cast<std::int64_t>(nOut_);
   nOut_ = 0;
+  if (writeBackFd_ >= 0 && written_ - writeBackStart_ >= kWriteBackBytes && Error() == 0) {
+    if (std::fflush(file_) != 0) {
+      Fail(errno);
+      return;
+    }
+    platform::StartWriteBack(writeBackFd_, writeBackStart_, written_ - writeBackStart_);
+    writeBackStart_ = written_;
+  }
 }
 
 void ExportFileWriter::Fail(int error) {

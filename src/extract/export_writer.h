@@ -24,9 +24,11 @@ struct ExportRowSlot {
 class ExportFileWriter {
  public:
   // Writes rows to file (which stays the caller's to close). bBessel2WGS84 is read for every
-  // row: 0 writes both WGS84 values as zero.
+  // row: 0 writes both WGS84 values as zero. writeBackFd, when not -1, is the file's
+  // descriptor: every few megabytes the stream is flushed and the disk write of what it
+  // wrote is started, so that the sync before publishing finds little left to write.
   ExportFileWriter(std::FILE* file, const std::atomic<std::int32_t>& bBessel2WGS84,
-                   bool threaded);
+                   bool threaded, int writeBackFd = -1);
   // Ends the thread; rows not yet written are dropped (the run has failed).
   ~ExportFileWriter();
   ExportFileWriter(const ExportFileWriter&) = delete;
@@ -45,6 +47,7 @@ class ExportFileWriter {
   static constexpr std::size_t kBatchRows = 512;
   static constexpr std::size_t kBatches = 4;
   static constexpr std::size_t kOutBytes = 256 * 1024;
+  static constexpr std::int64_t kWriteBackBytes = 8 * 1024 * 1024;
   struct Batch {
     ExportRowSlot rows[kBatchRows];
     std::size_t count;
@@ -58,6 +61,7 @@ class ExportFileWriter {
   void Fail(int error);
 
   std::FILE* const file_;
+  const int writeBackFd_;
   const std::atomic<std::int32_t>& bessel_;
   const bool threaded_;
   std::unique_ptr<Batch[]> batches_;
@@ -76,6 +80,8 @@ class ExportFileWriter {
   // Writer side only.
   std::unique_ptr<char[]> out_;
   std::size_t nOut_ = 0;
+  std::int64_t written_ = 0;         // bytes handed to the stream
+  std::int64_t writeBackStart_ = 0;  // where the next write-back starts
   bool haveLast_ = false;  // the last converted position, as a standing vehicle repeats it
   std::uint32_t lastX_ = 0, lastY_ = 0;
   double lastLon_ = 0.0, lastLat_ = 0.0;

@@ -13,6 +13,8 @@
 #include "log/run_log.h"
 #include "util/fixed6.h"
 #include "onoff/line_io.h"
+#include "publish/publish_repair.h"
+#include "publish/run_output.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/number_parse.h"
@@ -211,15 +213,18 @@ FileOnOffResult::Status Convert(const char* inPath, const char* outPath, const s
                                 const std::string& out949, const CancelToken* cancel,
                                 std::int64_t& ncnt) {
   // Only regular files, opened without blocking (a FIFO or device named .dat must not stall
-  // the run); the output never the input itself reached through a link, which emptying would
-  // destroy.
+  // the run). The copy is written under a temporary name and renamed over the output only
+  // when complete, and never when the output's name is the input itself (reached through a
+  // link), which the rename would replace.
   platform::FileIdentity inIdentity;
   const int in = platform::OpenRegularForRead(inPath, &inIdentity);
   if (in < 0) {
     WriteLog(Format("fopen error[%s]", in949.c_str()), kLogNo);
     return FileOnOffResult::Status::kOpenFailed;
   }
-  const int out = platform::OpenRegularForWrite(outPath, inIdentity);
+  CopyOutput output(outPath);
+  platform::SysError error;
+  const int out = output.FinalIsInput(inIdentity) ? -1 : output.Create(&error);
   if (out < 0) {
     platform::CloseFd(in);
     WriteLog(Format("fopen error[%s]", out949.c_str()), kLogNo);
@@ -235,15 +240,30 @@ FileOnOffResult::Status Convert(const char* inPath, const char* outPath, const s
   if (!platform::CloseFd(out) && outcome == FileConverter::Outcome::kDone) {
     outcome = FileConverter::Outcome::kWriteError;
   }
-  if (outcome == FileConverter::Outcome::kDone) return FileOnOffResult::Status::kDone;
+  if (outcome == FileConverter::Outcome::kDone) {
+    switch (output.Publish(inIdentity, &error)) {
+      case CopyOutput::Result::kDone:
+        return FileOnOffResult::Status::kDone;
+      case CopyOutput::Result::kIsInput:
+        output.Discard();
+        WriteLog(Format("fopen error[%s]", out949.c_str()), kLogNo);
+        return FileOnOffResult::Status::kOpenFailed;
+      case CopyOutput::Result::kFailed:
+        outcome = FileConverter::Outcome::kWriteError;
+        break;
+    }
+  }
 
-  // A cut-short output must not be left looking like a complete conversion.
-  platform::RemoveFile(outPath);
+  // A cut-short copy never reaches the output's name; an earlier copy there stays as it was.
+  output.Discard();
+  platform::FileIdentity earlier;
+  const int kept = platform::OpenRegularForRead(outPath, &earlier);
+  if (kept >= 0) platform::CloseFd(kept);
   const char* what = outcome == FileConverter::Outcome::kReadError    ? "read error"
                      : outcome == FileConverter::Outcome::kWriteError ? "write error"
                                                                        : "cancelled";
-  WriteLog(Format("file_onoffsum %s [%s]=>[%s], output removed", what, in949.c_str(),
-                  out949.c_str()),
+  WriteLog(Format("file_onoffsum %s [%s]=>[%s], output removed%s", what, in949.c_str(),
+                  out949.c_str(), kept >= 0 ? ", earlier copy kept" : ""),
            kLogNo);
   return outcome == FileConverter::Outcome::kCancelled ? FileOnOffResult::Status::kCancelled
                                                        : FileOnOffResult::Status::kFailed;
@@ -327,6 +347,9 @@ OnOffSumResult ProcOnOffSum(const char* folderText, const CancelToken* cancel) {
   WriteLog(Format("ProcOnOffSum START szpath[%s] szpath_dst[%s]", szpath.c_str(),
                   szpath_dst.c_str()),
            kLogNo);
+  // The folder can be anywhere, so no start-up repair reaches it: copies cut short by an
+  // ended clean-up are removed here.
+  RepairOutputs(szpath_dst, {}, "ProcOnOffSum", kLogNo);
 
   const std::string sysDir = SysPath(szpath.c_str());
   const std::string sysDst = SysPath(szpath_dst.c_str());

@@ -313,6 +313,13 @@ TEST_F(OnOffTest, OutputThatIsTheInputOrCannotBeWrittenLeavesNothingBehind) {
   EXPECT_EQ(ProcOnOffSum(in.c_str(), nullptr).nCnt, 1);
   EXPECT_EQ(ReadBytes(in / "a.dat"), bytes);
   fs::remove(in / "converted");
+  // converted/a.dat a hard link to a.dat: the copy's rename would replace the input.
+  fs::create_directory(in / "converted");
+  fs::create_hard_link(in / "a.dat", in / "converted" / "a.dat");
+  EXPECT_EQ(ProcOnOffSum(in.c_str(), nullptr).nFailed, 1);
+  EXPECT_EQ(fs::hard_link_count(in / "a.dat"), 2u);
+  EXPECT_EQ(ReadBytes(in / "a.dat"), bytes);
+  fs::remove_all(in / "converted");
 
   // Output folder missing.
   FileOnOffResult r = file_onoffsum((in / "a.dat").c_str(), (dir_ / "no" / "a.dat").c_str(),
@@ -320,10 +327,12 @@ TEST_F(OnOffTest, OutputThatIsTheInputOrCannotBeWrittenLeavesNothingBehind) {
   EXPECT_EQ(r.status, FileOnOffResult::Status::kOpenFailed);
   EXPECT_EQ(r.ncnt, 0);
 
-  // A write that fails (file size limit) removes the partial output and says so.
+  // A write that fails (file size limit) removes the partial output, keeps the earlier copy
+  // and says so.
   std::string big;
   for (int i = 0; i < 30000; ++i) big += Line("A", "0") + "\r\n";
   WriteBytes(in / "big.dat", big);
+  WriteBytes(dir_ / "big.dat", "earlier\r\n");
   struct rlimit old;
   ::getrlimit(RLIMIT_FSIZE, &old);
   struct rlimit small = old;
@@ -334,10 +343,14 @@ TEST_F(OnOffTest, OutputThatIsTheInputOrCannotBeWrittenLeavesNothingBehind) {
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(r.status, FileOnOffResult::Status::kFailed);
-  EXPECT_FALSE(fs::exists(dir_ / "big.dat"));
+  EXPECT_EQ(ReadBytes(dir_ / "big.dat"), "earlier\r\n");
   const std::vector<std::string> log = Log();
   EXPECT_EQ(log[log.size() - 2], "file_onoffsum write error [" + (in / "big.dat").string() +
-                                     "]=>[" + (dir_ / "big.dat").string() + "], output removed");
+                                     "]=>[" + (dir_ / "big.dat").string() +
+                                     "], output removed, earlier copy kept");
+  for (const auto& e : fs::directory_iterator(dir_)) {
+    EXPECT_TRUE(e.is_directory() || e.path().filename() == "big.dat") << e.path();
+  }
 }
 
 // Cancels the run when a given log text shows in pane 1.
@@ -353,12 +366,16 @@ class CancelOnLog : public PaneListener {
   std::string trigger_;
 };
 
-TEST_F(OnOffTest, CancelStopsAtTheNextLineAndRemovesThePartialOutput) {
+TEST_F(OnOffTest, CancelStopsAtTheNextLineAndKeepsTheEarlierCopy) {
   const fs::path in = dir_ / "in";
   std::string bytes;
   for (int i = 0; i < 25000; ++i) bytes += Line("A", "0") + "\r\n";
   WriteBytes(in / "a.dat", bytes);
   WriteBytes(in / "b.dat", bytes);
+  // An earlier copy, and the temporary file of an ended clean-up.
+  fs::create_directory(in / "converted");
+  WriteBytes(in / "converted" / "a.dat", "earlier\r\n");
+  WriteBytes(in / "converted" / "b.dat.999999-1.tmp", "cut");
   LogPane pane(1);
   CancelToken token;
   CancelOnLog listener(token, "0,1234,56789,126.997884");  // the first progress line
@@ -368,13 +385,16 @@ TEST_F(OnOffTest, CancelStopsAtTheNextLineAndRemovesThePartialOutput) {
   OnOffSumResult r = ProcOnOffSum(in.c_str(), &token);
   EXPECT_TRUE(r.cancelled);
   EXPECT_EQ(r.nCnt, 1);
-  EXPECT_FALSE(fs::exists(in / "converted" / "a.dat"));
-  EXPECT_FALSE(fs::exists(in / "converted" / "b.dat"));
+  EXPECT_EQ(ReadBytes(in / "converted" / "a.dat"), "earlier\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(in / "converted"), fs::directory_iterator()), 1);
   const std::vector<std::string> log = Log();
-  ASSERT_EQ(log.size(), 6u);
-  EXPECT_EQ(log[3].substr(0, 24), "file_onoffsum cancelled ");
-  EXPECT_NE(log[4].find("ncnt[     10000]"), std::string::npos);
-  EXPECT_EQ(log[5].substr(0, 27), "ProcOnOffSum START nCnt[1] ");
+  ASSERT_EQ(log.size(), 7u);
+  EXPECT_EQ(log[1], "ProcOnOffSum removed a leftover of an ended run[" + in.string() +
+                        "/converted/b.dat.999999-1.tmp]");
+  EXPECT_EQ(log[4].substr(0, 24), "file_onoffsum cancelled ");
+  EXPECT_NE(log[4].find("output removed, earlier copy kept"), std::string::npos);
+  EXPECT_NE(log[5].find("ncnt[     10000]"), std::string::npos);
+  EXPECT_EQ(log[6].substr(0, 27), "ProcOnOffSum START nCnt[1] ");
 }
 
 // Whatever the input, the output is well formed: CR LF lines that are either copied

@@ -96,6 +96,7 @@ void IgnoreBrokenPipe();
 // A failed system call: errno's value (or the nearest errno for a Win32 code), the system's own
 // code (errno on POSIX, GetLastError on Windows) and the system's text for it, so that an
 // operator reads what Windows or the kernel said rather than a generic "Permission denied".
+// The text is one line in code page 949, as every text inside the program.
 struct SysError {
   int errnoValue = 0;
   long systemCode = 0;
@@ -106,7 +107,9 @@ struct SysError {
 // held by an OS lock for as long as this object keeps it. The lock is what tells a live run's
 // temporary file from the leftover of an ended one (a process id can be reused); it never
 // blocks readers. POSIX: flock (or an OFD lock) on the descriptor. Windows: a handle with DELETE
-// access shared for read and delete, locked with LockFileEx on a byte range past the end.
+// access shared for read and delete, locked with LockFileEx on a byte range past the end (a
+// reader that does not share delete cannot open the file while it is held: release it soon
+// after its rename).
 // Move-only; the destructor releases the lock and closes the file without removing it.
 class OwnedFile {
  public:
@@ -143,13 +146,14 @@ class OwnedFile {
   bool SyncData(SysError* error);
 
   // Gives the file the name `to`, replacing a file of that name in one step. On Windows through
-  // the owned handle (SetFileInformationByHandle, FileRenameInfo): MoveFileExW fails on a file
-  // open without shared delete, this one included. A replace refused because a reader holds
-  // `to` open (sharing violation, or access denied when the reader shares delete) is retried
-  // for about 2 seconds before it fails. Path() follows the new name.
+  // the owned handle (SetFileInformationByHandle, FileRenameInfo), never by name. A
+  // replace refused because a reader holds `to` open (sharing violation, or access denied when
+  // the reader shares delete; under Wine always access denied) is retried for about 2 seconds
+  // before it fails. Path() follows the new name.
   bool RenameTo(const std::string& to, SysError* error);
 
-  // Removes the file while it is held (so that no other process can take the name in between).
+  // Removes the file while it is held (so that no other process can take the name in between)
+  // and releases it: on Windows the name goes only when the last handle closes.
   bool Remove(SysError* error);
 
   // Drops the lock and closes; the file stays.

@@ -12,7 +12,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "util/codepage.h"
 #include "util/platform.h"
 #include "util/platform_windows_internal.h"
 
@@ -42,25 +44,32 @@ std::string Narrow(const wchar_t* wide, std::size_t units) {
   return out;
 }
 
-// errno for the last Win32 error of a file call.
-void SetErrnoFromLastError() {
-  switch (GetLastError()) {
+// errno for a Win32 error of a file call.
+int ErrnoOf(DWORD code) {
+  switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-      errno = ENOENT;
-      break;
+      return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
-      errno = EACCES;
-      break;
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_LOCK_VIOLATION:
+      return EWOULDBLOCK;
+    case ERROR_INVALID_HANDLE:
+      return EBADF;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-      errno = ENOSPC;
-      break;
+      return ENOSPC;
     default:
-      errno = EIO;
+      return EIO;
   }
 }
+
+// errno for the last Win32 error of a file call.
+void SetErrnoFromLastError() { errno = ErrnoOf(GetLastError()); }
 
 // A handle to a regular file (a disk file, not a folder), as a C runtime descriptor; -1 when
 // it is anything else.
@@ -353,6 +362,324 @@ bool ProcessAlive(long pid) {
 }
 
 void IgnoreBrokenPipe() {}
+
+// ---- Durable publishing ----------------------------------------------------------------------
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
+
+// The lock that marks a file as a live run's: one byte far past any end a file of ours reaches,
+// so that it never blocks a reader.
+constexpr DWORD kLockOffsetHigh = 0x40000000;  // offset 2^62
+
+bool LockPastEnd(HANDLE h) {
+  OVERLAPPED at{};
+  at.OffsetHigh = kLockOffsetHigh;
+  return LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+}
+
+void UnlockAndClose(std::intptr_t* handle) {
+  if (*handle == -1) return;
+  OVERLAPPED at{};
+  at.OffsetHigh = kLockOffsetHigh;
+  UnlockFileEx(AsHandle(*handle), 0, 1, 0, &at);
+  CloseHandle(AsHandle(*handle));
+  *handle = -1;
+}
+
+// The system's own text for a Win32 code, in code page 949 like every text of the program, on
+// one line (it goes into the run log).
+std::string SystemMessage(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text;
+  if (n > 0 && buffer != nullptr) {
+    text = Utf16ToCp949(std::u16string_view(reinterpret_cast<const char16_t*>(buffer), n));
+  }
+  if (buffer != nullptr) LocalFree(buffer);
+  for (char& c : text) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (text.empty()) text = "Windows error " + std::to_string(code);
+  return text;
+}
+
+bool Fail(DWORD code, SysError* error) {
+  if (error != nullptr) {
+    error->errnoValue = ErrnoOf(code);
+    error->systemCode = static_cast<long>(code);
+    error->text = SystemMessage(code);
+  }
+  return false;
+}
+
+bool FailLast(SysError* error) { return Fail(GetLastError(), error); }
+
+// A replace refused because a reader holds the target (or the source) open: without shared
+// delete Windows says sharing violation, with it access denied. Retried for about 2 seconds,
+// since an uploader or a virus scanner lets go soon; then the last code is the answer.
+template <typename Attempt>
+DWORD RetryWhileHeld(Attempt attempt) {
+  const ULONGLONG deadline = GetTickCount64() + 2000;
+  for (;;) {
+    if (attempt()) return ERROR_SUCCESS;
+    const DWORD code = GetLastError();
+    if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) ||
+        GetTickCount64() >= deadline) {
+      return code;
+    }
+    Sleep(50);
+  }
+}
+
+// A run's own file: open for writing and its flush, and for renaming and removing through this
+// same handle; shared for reading and deleting only, so that no second writer or owner can
+// open it. (A reader that does not share deleting cannot open it either while it is held: a
+// run lets go of its files right after their renames.)
+constexpr DWORD kOwnedAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
+constexpr DWORD kOwnedShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
+
+bool SameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x;
+  BY_HANDLE_FILE_INFORMATION y;
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+}  // namespace
+
+OwnedFile::~OwnedFile() { Release(); }
+
+OwnedFile::OwnedFile(OwnedFile&& other) noexcept
+    : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = -1;
+}
+
+OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {
+  if (this != &other) {
+    Release();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+bool OwnedFile::IsOpen() const { return handle_ != -1; }
+
+bool OwnedFile::Create(const std::string& path, SysError* error) {
+  Release();
+  // CREATE_NEW refuses any existing name, a link included; the reparse flag keeps a link that
+  // appears in between from being followed.
+  HANDLE h = CreateFileW(LongPath(path).c_str(), kOwnedAccess, kOwnedShare, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return FailLast(error);
+  handle_ = FromHandle(h);
+  path_ = path;
+  if (!LockPastEnd(h)) {
+    const DWORD code = GetLastError();
+    Remove(nullptr);
+    return Fail(code, error);
+  }
+  return true;
+}
+
+OwnedFile::TakeResult OwnedFile::Take(const std::string& path, SysError* error) {
+  Release();
+  const std::wstring name = LongPath(path);
+  HANDLE h = CreateFileW(name.c_str(), kOwnedAccess, kOwnedShare, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return TakeResult::kGone;
+    // A live owner's handle does not share writing: its file cannot be opened this way.
+    if (code == ERROR_SHARING_VIOLATION) return TakeResult::kBusy;
+    Fail(code, error);
+    return TakeResult::kFailed;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    CloseHandle(h);
+    Fail(ERROR_CANT_ACCESS_FILE, error);
+    return TakeResult::kFailed;
+  }
+  if (!LockPastEnd(h)) {
+    const DWORD code = GetLastError();
+    CloseHandle(h);
+    if (code == ERROR_LOCK_VIOLATION) return TakeResult::kBusy;
+    Fail(code, error);
+    return TakeResult::kFailed;
+  }
+  // The name may have been renamed over between the open and the lock.
+  HANDLE now = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const bool same = now != INVALID_HANDLE_VALUE && SameFile(h, now);
+  if (now != INVALID_HANDLE_VALUE) CloseHandle(now);
+  handle_ = FromHandle(h);
+  if (!same) {
+    Release();
+    return TakeResult::kGone;
+  }
+  path_ = path;
+  return TakeResult::kTaken;
+}
+
+bool OwnedFile::Size(std::int64_t* size, SysError* error) const {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
+  LARGE_INTEGER n;
+  if (!GetFileSizeEx(AsHandle(handle_), &n)) return FailLast(error);
+  *size = n.QuadPart;
+  return true;
+}
+
+bool OwnedFile::Identity(FileIdentity* identity, SysError* error) const {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(AsHandle(handle_), &info)) return FailLast(error);
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+int OwnedFile::OpenWriteFd(SysError* error) {
+  if (handle_ == -1) {
+    Fail(ERROR_INVALID_HANDLE, error);
+    return -1;
+  }
+  // A second handle of the same open file: a new open for writing would be refused by the
+  // owned handle's own sharing, and closing the duplicate leaves the lock with the original.
+  HANDLE dup = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), AsHandle(handle_), GetCurrentProcess(), &dup, 0,
+                       FALSE, DUPLICATE_SAME_ACCESS)) {
+    FailLast(error);
+    return -1;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(dup), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(dup);
+    if (error != nullptr) {
+      error->errnoValue = errno;
+      error->systemCode = 0;
+      error->text = ErrorText(errno);
+    }
+  }
+  return fd;
+}
+
+bool OwnedFile::SyncData(SysError* error) {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
+  if (!FlushFileBuffers(AsHandle(handle_))) return FailLast(error);
+  return true;
+}
+
+bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
+  // The target as the system takes it: absolute and in its extended-length form.
+  const std::wstring target = LongPath(to);
+  const std::size_t bytes = target.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(info->FileName, target.c_str(), bytes + sizeof(wchar_t));
+  const DWORD code = RetryWhileHeld([&] {
+    return SetFileInformationByHandle(AsHandle(handle_), FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
+  });
+  if (code != ERROR_SUCCESS) return Fail(code, error);
+  path_ = to;
+  return true;
+}
+
+bool OwnedFile::Remove(SysError* error) {
+  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
+  // Marked for deletion while held, so no one can open it in between; the name goes when the
+  // last handle closes, which releasing it here does.
+  FILE_DISPOSITION_INFO remove{};
+  remove.DeleteFile = TRUE;
+  if (!SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &remove,
+                                  sizeof(remove))) {
+    return FailLast(error);
+  }
+  Release();
+  return true;
+}
+
+void OwnedFile::Release() {
+  UnlockAndClose(&handle_);
+  path_.clear();
+}
+
+FolderLock::~FolderLock() { Unlock(); }
+
+bool FolderLock::TryLock(const std::string& lockPath, SysError* error) {
+  Unlock();
+  HANDLE h = CreateFileW(LongPath(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return FailLast(error);
+  if (!LockPastEnd(h)) {
+    const DWORD code = GetLastError();
+    CloseHandle(h);
+    if (code == ERROR_LOCK_VIOLATION) {
+      if (error != nullptr) *error = SysError{};
+      return false;
+    }
+    return Fail(code, error);
+  }
+  handle_ = FromHandle(h);
+  return true;
+}
+
+void FolderLock::Unlock() { UnlockAndClose(&handle_); }
+
+void StartWriteBack(int, std::int64_t, std::int64_t) {}
+
+bool SyncDir(const std::string& path, SysError* error) {
+  // A folder opened for writing can be flushed (NTFS; under Wine it is an fsync of the folder).
+  // Where the file system refuses it (FAT, a network share) or the folder cannot be opened for
+  // writing, the system offers no other way short of flushing the whole volume (administrators
+  // only), and the publish goes on.
+  HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    return code == ERROR_ACCESS_DENIED || Fail(code, error);
+  }
+  const bool flushed = FlushFileBuffers(h) != 0;
+  const DWORD code = GetLastError();
+  CloseHandle(h);
+  if (flushed) return true;
+  switch (code) {
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_PARAMETER:
+      return true;
+    default:
+      return Fail(code, error);
+  }
+}
+
+bool RenameReplaceRetry(const std::string& from, const std::string& to, SysError* error) {
+  const std::wstring source = LongPath(from);
+  const std::wstring target = LongPath(to);
+  const DWORD code = RetryWhileHeld([&] {
+    return MoveFileExW(source.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  });
+  return code == ERROR_SUCCESS || Fail(code, error);
+}
 
 void EndProcess(int status) {
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));

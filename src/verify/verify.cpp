@@ -17,7 +17,7 @@
 #include "util/number_parse.h"
 #include "util/platform.h"
 #include "util/split_fields.h"
-#include "verify/publish_view.h"
+#include "publish/publish_repair.h"
 
 namespace zelvik {
 namespace {

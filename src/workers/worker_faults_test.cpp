@@ -23,7 +23,7 @@
 
 #include "db/company_names.h"
 #include "db/odbc.h"
-#include "extract/run_output.h"
+#include "publish/run_output.h"
 #include "workers/testing/sandbox_workers_test_support.h"
 #include "workers/workers.h"
 
