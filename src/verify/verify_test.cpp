@@ -11,6 +11,7 @@
 
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/platform.h"
 
 namespace zelvik {
 namespace {
@@ -114,6 +115,24 @@ TEST_F(VerifyTest, TellsWholeDaysFromCutShortMismatchedAndMissingOnes) {
             d1 + "verify: 1 checked: 1 whole, 0 missing, 0 damaged, 0 in progress; 0 left by "
                  "ended runs\n");
   EXPECT_TRUE(whole);
+  // A first export under way (its temporary file held by a live run) is not judged; the
+  // leftover of an ended run is listed with what the start-up repair would do.
+  platform::OwnedFile live;
+  platform::SysError error;
+  ASSERT_TRUE(live.Create(FsText(dir_ / FsPath("carloc_hst-서울대구-20221107.dat.")) +
+                              std::to_string(CurrentProcessId()) + "-1.tmp",
+                          &error))
+      << error.text;
+  Write("carloc_hst-서울대구-20221108.log.4000000001-1.tmp", "ended");
+  EXPECT_EQ(Verify("20221107", "20221108", &whole),
+            "carloc_hst-서울대구-20221107: in progress\n"
+            "carloc_hst-서울대구-20221108: missing\n"
+            "the next start's repair would log: RepairFolder removed a leftover of an ended run[" +
+                FsText(dir_) + "/carloc_hst-서울대구-20221108.log.4000000001-1.tmp]\n"
+                "verify: 2 checked: 0 whole, 1 missing, 0 damaged, 1 in progress; 1 left by "
+                "ended runs\n");
+  EXPECT_FALSE(whole);
+  EXPECT_TRUE(fs::exists(dir_ / FsPath("carloc_hst-서울대구-20221108.log.4000000001-1.tmp")));
 }
 
 }  // namespace
