@@ -353,6 +353,16 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   EXPECT_EQ(cli.Wait(), 128 + SIGKILL);
   const std::string tmp = "." + std::to_string(cli.Pid()) + "-1.tmp";
   EXPECT_EQ(files(), (std::set<std::string>{dat + tmp, sum + tmp}));
+  // verify lists them with what the next start will do, and changes nothing.
+  Cli verify(base_);
+  EXPECT_EQ(verify.Run({"--home", home_.string(), "verify", "19910525"}), 1);
+  EXPECT_NE(verify.Out().find("carloc_hst-서울대구-19910525: missing\n"), std::string::npos)
+      << verify.Out();
+  EXPECT_NE(verify.Out().find("the next start's repair would log: RepairFolder removed a "
+                              "leftover of an ended run[" + dat + tmp + "]"),
+            std::string::npos)
+      << verify.Out();
+  EXPECT_EQ(files(), (std::set<std::string>{dat + tmp, sum + tmp}));
 
   // The next start removes them before the run, which writes the day whole.
   ASSERT_EQ(cli.Run(day), 0) << cli.Err();

@@ -12,12 +12,12 @@
 #include "log/run_log.h"
 #include "onoff/line_io.h"
 #include "onoff/onoff_sum.h"
+#include "publish/publish_repair.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/number_parse.h"
 #include "util/platform.h"
 #include "util/split_fields.h"
-#include "publish/publish_repair.h"
 
 namespace zelvik {
 namespace {
@@ -447,7 +447,7 @@ VerifyCounts VerifyExports(const std::string& folder949, const std::string& from
 
   for (const std::string& line : DescribeRepair(folder949)) {
     ++counts.leftovers;
-    out("left by an ended run: " + line);
+    out("the next start's repair would log: " + line);
   }
   out(Format("verify: %d checked: %d whole, %d missing, %d damaged, %d in progress; %d left by "
              "ended runs",

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/platform.h"
 
 namespace zelvik {
 namespace {
@@ -40,6 +42,9 @@ class VerifyTest : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("zelvik-verify-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    // The folder as the program names it: '/' separators on every system.
+    folder_ = FsText(dir_);
+    std::replace(folder_.begin(), folder_.end(), '\\', '/');
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -57,7 +62,7 @@ class VerifyTest : public ::testing::Test {
   // Runs verify; its lines in UTF-8, and whether everything was whole.
   std::string Verify(const std::string& from, const std::string& to, bool* whole) {
     std::string out;
-    const VerifyCounts counts = VerifyExports(Utf8ToCp949(FsText(dir_)), from, to,
+    const VerifyCounts counts = VerifyExports(Utf8ToCp949(folder_), from, to,
                                               [&](const std::string& line) {
                                                 out += Cp949ToUtf8(line) + "\n";
                                               });
@@ -66,6 +71,7 @@ class VerifyTest : public ::testing::Test {
   }
 
   fs::path dir_;
+  std::string folder_;  // UTF-8
 };
 
 TEST_F(VerifyTest, TellsWholeDaysFromCutShortMismatchedAndMissingOnes) {
@@ -114,6 +120,24 @@ TEST_F(VerifyTest, TellsWholeDaysFromCutShortMismatchedAndMissingOnes) {
             d1 + "verify: 1 checked: 1 whole, 0 missing, 0 damaged, 0 in progress; 0 left by "
                  "ended runs\n");
   EXPECT_TRUE(whole);
+  // A first export under way (its temporary file held by a live run) is not judged; the
+  // leftover of an ended run is listed with what the start-up repair would do.
+  platform::OwnedFile live;
+  platform::SysError error;
+  ASSERT_TRUE(live.Create(FsText(dir_ / FsPath("carloc_hst-서울대구-20221107.dat.")) +
+                              std::to_string(CurrentProcessId()) + "-1.tmp",
+                          &error))
+      << error.text;
+  Write("carloc_hst-서울대구-20221108.log.123456-1.tmp", "ended");
+  EXPECT_EQ(Verify("20221107", "20221108", &whole),
+            "carloc_hst-서울대구-20221107: in progress\n"
+            "carloc_hst-서울대구-20221108: missing\n"
+            "the next start's repair would log: RepairFolder removed a leftover of an ended run[" +
+                folder_ + "/carloc_hst-서울대구-20221108.log.123456-1.tmp]\n"
+                "verify: 2 checked: 0 whole, 1 missing, 0 damaged, 1 in progress; 1 left by "
+                "ended runs\n");
+  EXPECT_FALSE(whole);
+  EXPECT_TRUE(fs::exists(dir_ / FsPath("carloc_hst-서울대구-20221108.log.123456-1.tmp")));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "extract/export_format.h"
 #include "workers/window_model.h"
 #include "log/run_log.h"
+#include "publish/publish_repair.h"
 #include "util/file_io.h"
 #include "util/number_parse.h"
 #include "util/process_state.h"
@@ -193,6 +194,9 @@ class CatchUp {
         continue;
       }
       if (Exists949(plan.szExportPath) && Exists949(plan.szSummaryPath)) continue;
+      // Another live run is writing it: that run publishes it, or fails and leaves it to the
+      // next pass.
+      if (OutputInProgress(plan.szExportPath) || OutputInProgress(plan.szSummaryPath)) continue;
       return day;
     }
     return std::string();
