@@ -23,7 +23,7 @@ constexpr const char* kStartLabel = "RepairFolder";
 // A file a run made beside its final name: "<final>.<pid>-<worker>.<ext>".
 struct RunFile {
   std::string final949;  // the final file name, without the folder
-  long pid = 0;
+  std::int64_t pid = 0;
   int worker = 0;
   std::string ext;  // "tmp", "old" or "pub"
 };
@@ -41,7 +41,7 @@ bool ParseRunFile(const std::string& name, RunFile* out) {
       mid[dash + 1] < '1' || mid[dash + 1] > '4') {
     return false;
   }
-  long pid = 0;
+  std::int64_t pid = 0;
   for (std::size_t i = 0; i < dash; ++i) {
     if (mid[i] < '0' || mid[i] > '9') return false;
     pid = pid * 10 + (mid[i] - '0');
@@ -128,7 +128,7 @@ class Repairer {
   void Run(const std::set<std::string>& finals);
 
  private:
-  using RunKey = std::pair<long, int>;
+  using RunKey = std::pair<std::int64_t, int>;
 
   bool Describing() const { return lines_ != nullptr; }
   void Line(const std::string& text) {

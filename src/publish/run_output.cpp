@@ -22,7 +22,7 @@ bool StopsAt(int step) {
   return hook != nullptr && hook(step);
 }
 
-std::string Suffix(long pid, int worker, const char* ext) {
+std::string Suffix(std::int64_t pid, int worker, const char* ext) {
   return "." + std::to_string(pid) + "-" + std::to_string(worker) + "." + ext;
 }
 
@@ -46,19 +46,19 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string RunTempName(const std::string& final949, long pid, int worker) {
+std::string RunTempName(const std::string& final949, std::int64_t pid, int worker) {
   return final949 + Suffix(pid, worker, "tmp");
 }
 
-std::string RunAsideName(const std::string& final949, long pid, int worker) {
+std::string RunAsideName(const std::string& final949, std::int64_t pid, int worker) {
   return final949 + Suffix(pid, worker, "old");
 }
 
-std::string RunIntentName(const std::string& final949, long pid, int worker) {
+std::string RunIntentName(const std::string& final949, std::int64_t pid, int worker) {
   return final949 + Suffix(pid, worker, "pub");
 }
 
-std::string RunOrphanName(const std::string& final949, long pid, int worker) {
+std::string RunOrphanName(const std::string& final949, std::int64_t pid, int worker) {
   return final949 + Suffix(pid, worker, "orphan");
 }
 

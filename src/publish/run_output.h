@@ -29,10 +29,10 @@ std::string FileNameOf(const std::string& path);
 
 // The temporary, set-aside and intent names of a final file for a process and worker, and the
 // name a summary whose export is gone is set aside under.
-std::string RunTempName(const std::string& final949, long pid, int worker);
-std::string RunAsideName(const std::string& final949, long pid, int worker);
-std::string RunIntentName(const std::string& final949, long pid, int worker);
-std::string RunOrphanName(const std::string& final949, long pid, int worker);
+std::string RunTempName(const std::string& final949, std::int64_t pid, int worker);
+std::string RunAsideName(const std::string& final949, std::int64_t pid, int worker);
+std::string RunIntentName(const std::string& final949, std::int64_t pid, int worker);
+std::string RunOrphanName(const std::string& final949, std::int64_t pid, int worker);
 
 // The folder's lock file, held only across the renames of a publish and never deleted.
 constexpr const char* kFolderLockName = "zelvik.lock";

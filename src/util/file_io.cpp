@@ -42,9 +42,9 @@ bool ReplaceFile949(const char* from949, const char* to949) {
   return platform::RenameReplace(SysPath(from949), SysPath(to949));
 }
 
-long CurrentProcessId() { return platform::CurrentProcessId(); }
+std::int64_t CurrentProcessId() { return platform::CurrentProcessId(); }
 
-bool ProcessAlive(long pid) { return platform::ProcessAlive(pid); }
+bool ProcessAlive(std::int64_t pid) { return platform::ProcessAlive(pid); }
 
 bool WriteLine(std::FILE* f, const char* text, std::size_t len) {
   if (len > 0 && std::fwrite(text, 1, len, f) != len) return false;

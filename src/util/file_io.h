@@ -2,6 +2,7 @@
 // File-system calls with program texts (code page 949) as paths; the path is converted to
 // the file system's encoding (UTF-8) at the call.
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -27,8 +28,8 @@ bool ReplaceFile949(const char* from949, const char* to949);
 
 // The id of this process, and whether the process with that id is still running (a process
 // that cannot be signalled for lack of permission counts as running).
-long CurrentProcessId();
-bool ProcessAlive(long pid);
+std::int64_t CurrentProcessId();
+bool ProcessAlive(std::int64_t pid);
 
 // Writes text followed by CR LF. Returns false on a write error.
 bool WriteLine(std::FILE* f, const char* text, std::size_t len);

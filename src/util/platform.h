@@ -80,8 +80,8 @@ std::string ErrorText(int error);
 
 // This process's id, and whether a process of that id is running (one of another user
 // counts).
-long CurrentProcessId();
-bool ProcessAlive(long pid);
+std::int64_t CurrentProcessId();
+bool ProcessAlive(std::int64_t pid);
 
 // A process that lost its reader must not die writing to a closed pipe.
 void IgnoreBrokenPipe();

@@ -153,10 +153,10 @@ std::string ErrorText(int error) {
   return strerror_r(error, buf, sizeof(buf));
 }
 
-long CurrentProcessId() { return static_cast<long>(getpid()); }
+std::int64_t CurrentProcessId() { return static_cast<std::int64_t>(getpid()); }
 
-bool ProcessAlive(long pid) {
-  if (pid <= 0 || pid != static_cast<long>(static_cast<pid_t>(pid))) return false;
+bool ProcessAlive(std::int64_t pid) {
+  if (pid <= 0 || pid != static_cast<std::int64_t>(static_cast<pid_t>(pid))) return false;
   return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 

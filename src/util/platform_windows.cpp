@@ -349,10 +349,10 @@ std::string ErrorText(int error) {
   return buf;
 }
 
-long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+std::int64_t CurrentProcessId() { return static_cast<std::int64_t>(GetCurrentProcessId()); }
 
-bool ProcessAlive(long pid) {
-  if (pid <= 0) return false;
+bool ProcessAlive(std::int64_t pid) {
+  if (pid <= 0 || pid > 0xFFFFFFFFLL) return false;
   HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
   if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
   DWORD code = 0;
