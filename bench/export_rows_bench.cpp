@@ -1,6 +1,7 @@
 // The export's own work per row, without the database: the row formatting against printf
 // writing the same row (the reference in the same process), the writer side of a run
-// (conversion, formatting, writing to /dev/null) and the summary's per-row step.
+// (conversion, formatting, writing to /dev/null), the summary's per-row step and the copy of
+// a fetched row into its slot.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "extract/export_format.h"
 #include "extract/export_writer.h"
 #include "geo/datum.h"
+#include "util/codepage.h"
 
 namespace {
 
@@ -143,6 +145,36 @@ void BM_SummaryStep(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_SummaryStep);
+
+// A fetched row copied into its slot as the run's thread does it, without (the reference) and
+// with the rule that turns control bytes into spaces over each value's whole length.
+template <bool kOneLine>
+void CopyRows(benchmark::State& state) {
+  const Rows& rows = TheRows();
+  zelvik::ExportRowSlot slot{};
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const auto& from = rows.slots[i];
+    for (int c = 0; c < zelvik::kExportColumns; ++c) {
+      const std::size_t n = from.nLen[c];
+      std::memcpy(slot.szCol[c], from.szCol[c], n);
+      if constexpr (kOneLine) {
+        if (zelvik::HasControlBytes({from.szCol[c], n})) {
+          zelvik::ControlBytesToSpaces(slot.szCol[c], n);
+        }
+      }
+      slot.szCol[c][n] = '\0';
+      slot.nLen[c] = static_cast<std::uint8_t>(n);
+    }
+    benchmark::DoNotOptimize(slot);
+    i = (i + 1) % rows.slots.size();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+void BM_CopyRow(benchmark::State& state) { CopyRows<false>(state); }
+BENCHMARK(BM_CopyRow);
+void BM_CopyRowOneLine(benchmark::State& state) { CopyRows<true>(state); }
+BENCHMARK(BM_CopyRowOneLine);
 
 }  // namespace
 

@@ -5,12 +5,14 @@
 // without them, as a text cut on its way arrives).
 //
 // Checked every time: nothing is written outside the area (it is allocated at its exact size
-// and fenced), the text ends inside it with one further zero after its terminator, and the
-// text is whole code page 949 characters. For stored bytes that are valid UTF-8, the text must
-// also equal a reference decoding made character by character, cut at the longest character
-// boundary that fits.
+// and fenced), the text ends inside it with one further zero after its terminator, the text
+// is whole code page 949 characters, and it holds no control byte (it is written into
+// line-based files). For stored bytes that are valid UTF-8, the text must also equal a
+// reference decoding made character by character, control characters (zero included) as
+// spaces, cut at the longest character boundary that fits.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -109,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool asStored = (data[0] & 0x10) != 0;
   const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
 
-  // The stored bytes end at their first zero byte, as the closing zeros end them.
-  std::string_view stored = input.substr(0, input.find('\0'));
+  // The stored bytes, zero bytes included: only the closing zeros end them.
+  std::string_view stored = input;
   const bool closed = (data[0] & 0x40) == 0;
   const std::string raw =
       asStored ? ToRaw(stored, (data[0] & 0x20) != 0, closed) : std::string(input);
@@ -133,6 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string_view text(area, len);
   if (Boundaries(text).back() != len) Fail("text ends inside a character");
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) Fail("a control byte in the text");
+  }
   // The conversion only gives whole characters, so a lead byte left alone at the end means
   // the cut split one.
   if (len > 0) {
@@ -142,10 +147,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (!asStored) return 0;
-  // At most 1024 stored bytes are read (2048 digits); a character cut off by that limit, or
-  // at the end of a text without its closing zeros, is dropped whole.
-  if (stored.size() >= 1024 || !closed) {
-    stored = stored.substr(0, 1024);
+  // A cut text that ends in four zero bytes reads as a closed one: nothing tells them apart.
+  bool whole = closed;
+  if (!closed && stored.size() >= 4 && stored.size() <= 1024 &&
+      stored.substr(stored.size() - 4) == std::string_view("\0\0\0\0", 4)) {
+    stored.remove_suffix(4);
+    whole = true;
+  }
+  // At most 1024 bytes are read (2048 digits). A text cut by that limit, or without its
+  // closing zeros, loses the zero bytes at its end (they may start the closing ones) and a
+  // character the cut split, whole.
+  std::string readBytes;
+  if (!whole || stored.size() + 4 > 1024) {
+    readBytes = std::string(stored) + (whole ? std::string(4, '\0') : std::string());
+    readBytes.resize(std::min<std::size_t>(readBytes.size(), 1024));
+    while (!readBytes.empty() && readBytes.back() == '\0') readBytes.pop_back();
+    stored = readBytes;
     std::size_t keep = stored.size();
     for (std::size_t back = 1; back <= 3 && back <= stored.size(); ++back) {
       const auto c = static_cast<unsigned char>(stored[stored.size() - back]);
@@ -163,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<char32_t> cps;
   if (!DecodeUtf8(stored, &cps)) return 0;
   std::string full;
-  for (char32_t cp : cps) full += CharTo949(cp);
+  for (char32_t cp : cps) full += (cp < 0x20 || cp == 0x7F) ? std::string(" ") : CharTo949(cp);
   std::size_t want = 0;
   for (std::size_t b : Boundaries(full)) {
     if (b <= areaSize - 2) want = b;

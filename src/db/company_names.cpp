@@ -245,9 +245,9 @@ int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cance
       std::string value;
       rs.GetFieldValue(0, value);
       char szname[1024] = {};
+      // The name goes into line-based files: the decoding has made every control byte of it,
+      // a zero byte included, a space.
       DecodeRawText(szname, sizeof(szname), value);
-      // The name goes into line-based files: a line end in it would start a line of its own.
-      ControlBytesToSpaces(szname);
       if (!CopyCut(out, sizeof(record.szCoNm), szname)) {
         WriteLog(Format("GetCO_NM name longer than 127 bytes, cut to [%s]", out), 1);
       }
@@ -260,10 +260,10 @@ int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cance
                         "this run only, not written to %s",
                         shownId.c_str(), kFileName),
                  1);
-      } else if (AppendLine949(path.c_str(), Format("%s,%s", record.szCoid, out)) ==
-                 AppendResult::kWriteFailed) {
-        // A file that does not open is skipped without a message; one that fills up keeps
-        // no part of the line (the next pair would run into it and be read as this name).
+      } else if (AppendLine949(path.c_str(), Format("%s,%s", record.szCoid, out),
+                               AppendSync::kData) == AppendResult::kWriteFailed) {
+        // A file that does not open is skipped without a message. One that fills up may keep
+        // a part of the line; the next append starts on a line of its own.
         WriteLog(Format("GetCO_NM write error[%s][%s]", path.c_str(),
                         platform::ErrorText(errno).c_str()),
                  1);

@@ -604,17 +604,31 @@ std::size_t WholeUtf8Length(const unsigned char* text, std::size_t n) {
 void DecodeRawText(char* out, std::size_t outSize, std::string_view raw) {
   // The byte area of one call; at most 2048 digits are read (a longer raw text is cut).
   constexpr std::size_t kByteArea = 1024;
+  constexpr std::size_t kClosingBytes = 4;  // the closing "00000000"
   if (raw.empty() || out == nullptr || outSize < 2) return;
   unsigned char bytes[kByteArea] = {};
   const std::size_t written = std::min((raw.size() + 1) / 2, kByteArea);
   HexToBytes(raw.substr(0, kByteArea * 2), bytes, kByteArea);
-  // The stored bytes end at the first zero byte (the closing "00000000"). Without one the
-  // text was cut somewhere (by the area, or before it reached us), and a character the cut
-  // split is dropped whole.
-  std::size_t n = 0;
-  while (n < written && bytes[n] != 0) ++n;
-  if (n == written) n = WholeUtf8Length(bytes, n);
+  // The stored value is every byte before the four closing zero bytes, zero bytes inside it
+  // included. Without them the text was cut somewhere (by the area, or before it reached us):
+  // zero bytes at its end may be the start of the closing ones, and a character the cut split
+  // is dropped whole.
+  std::size_t n = written;
+  const bool closed = raw.size() <= kByteArea * 2 && n >= kClosingBytes &&
+                      std::all_of(bytes + n - kClosingBytes, bytes + n,
+                                  [](unsigned char b) { return b == 0; });
+  if (closed) {
+    n -= kClosingBytes;
+  } else {
+    while (n > 0 && bytes[n - 1] == 0) --n;
+    n = WholeUtf8Length(bytes, n);
+  }
   if (n == 0) return;
+  // The text goes into line-based files: a control byte anywhere in the value, a zero byte
+  // included, becomes a space. In UTF-8 such a byte is always a character of its own.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (bytes[i] < 0x20 || bytes[i] == 0x7F) bytes[i] = ' ';
+  }
   std::string text = Utf8ToCp949(std::string_view(reinterpret_cast<const char*>(bytes), n));
   if (text.empty()) return;
   // The text, its terminator and one further zero byte must fit the caller's area.

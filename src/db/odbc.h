@@ -99,7 +99,9 @@ std::string MaskPassword(std::string_view connect);
 int HexDigitValue(char c);
 void HexToBytes(std::string_view raw, unsigned char* bytes, std::size_t size);
 // Decodes into the caller's zero-filled area of outSize bytes; the text, its terminator and
-// one further zero always fit (longer text is cut at a character boundary).
+// one further zero always fit (longer text is cut at a character boundary). The whole stored
+// value is decoded, up to the closing zeros; its control bytes (a zero byte included) become
+// spaces, so that the text stays one line of the files it is written into.
 void DecodeRawText(char* out, std::size_t outSize, std::string_view raw);
 
 }  // namespace zelvik

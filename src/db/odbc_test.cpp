@@ -45,8 +45,11 @@ TEST(DecodeRawText, DigitsToBytesToCodePage949) {
   // A character 949 lacks, and malformed UTF-8, become '?'.
   EXPECT_EQ(Decode("4DC3BC6C6C657200000000"), "M?ller");
   EXPECT_EQ(Decode("41FF4200000000"), "A?B");
-  // A zero byte ends the text.
-  EXPECT_EQ(Decode("4100420000000000"), "A");
+  // The value is all of it up to the closing zeros: a zero byte inside it, as every control
+  // byte, becomes a space rather than ending it; zeros that start a cut-off closing go.
+  EXPECT_EQ(Decode("4100420000000000"), "A B ");
+  EXPECT_EQ(Decode("410D0A421F7F00000000"), "A  B  ");
+  EXPECT_EQ(Decode("414200"), "AB");
 }
 
 TEST(DecodeRawText, EmptyResultsLeaveTheAreaAsItWas) {

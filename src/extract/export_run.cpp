@@ -281,11 +281,17 @@ void ExportRun::FetchRow(const Recordset& rs, int nColumns, ExportRowSlot& slot)
     if (n > kColumnBytes - 1) {
       n = Cp949CutLength(value, kColumnBytes - 1);
       if (nCut_++ < kCutLinesLogged) {
-        Log(Format("%s ncnt[%d] column[%d] longer than %zu bytes, cut[%.*s]", label_, ncnt_ + 1,
-                   i, kColumnBytes - 1, static_cast<int>(value.size()), value.data()));
+        std::string shown(value);
+        ControlBytesToSpaces(shown.data(), shown.size());
+        Log(Format("%s ncnt[%d] column[%d] longer than %zu bytes, cut[%s]", label_, ncnt_ + 1, i,
+                   kColumnBytes - 1, shown.c_str()));
       }
     }
     if (n > 0) std::memcpy(slot.szCol[i], value.data(), n);
+    // Every value is written into one line of the export, the summary and the run log: a
+    // control byte anywhere in it, a zero byte included, becomes a space. (The fetched text is
+    // asked, not the copy just stored, which a wide read right after would have to wait for.)
+    if (HasControlBytes(value.substr(0, n))) ControlBytesToSpaces(slot.szCol[i], n);
     slot.szCol[i][n] = '\0';
     slot.nLen[i] = static_cast<std::uint8_t>(n);
   }

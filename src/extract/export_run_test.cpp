@@ -315,6 +315,45 @@ TEST_F(ExportRunTest, KoreanDriverIdReachesTheFilesOnBothFetchPaths) {
   EXPECT_EQ(ReadFile949(log), wideLog);
 }
 
+// Line ends in a vehicle number or a driver id once broke three rows into four export lines.
+// Every control byte of a value becomes a space: in the export, the summary and the run-log
+// lines that quote values (the periodic row line, the cut-value line).
+TEST_F(ExportRunTest, LineEndsInValuesBecomeSpaces) {
+  const std::string tail = std::string(20, 'x') + "\\n\\t" + std::string(40, 'y');
+  Rows("'19870206'",
+       "(E'서울\\n12가', '19870206080000', '19870206', '00001', '4571208', '1352394', '0', "
+       "'E9001', E'E9001D\\r\\n1'),"
+       "(E'서울\\n12가', '19870206080100', '19870206', '00001', '4571300', '1352500', '1', "
+       "'E9001', E'E9001D\\n2'),"
+       "(E'X\\r\\n1', '19870206080200', '19870206', '00001', '4571400', '1352600', '2', "
+       "'E9002', E'E9002" + tail + "')");
+  state_.nPeriodic = 9999;  // the first row writes the periodic row line
+  ASSERT_EQ(Run({1, "19870206", "", ""}), ExportOutcome::kGood);
+  // The driver id is longer than its column: cut to 63 bytes in the files, whole in the log.
+  const std::string shown = std::string(20, 'x') + "  " + std::string(40, 'y');
+  const std::string cut = shown.substr(0, 58);
+  EXPECT_EQ(ReadFile949(Path("carloc_hst-서울대구-19870206.dat")),
+            Cp949Lines({kExportHeader, kDayHeader2,
+                        ("X  1,19870206080200,020608,00001,4571400,1352600,2,E9002," + cut +
+                         ",126.981217,37.575000").c_str(),
+                        "서울 12가,19870206080000,020608,00001,4571208,1352394,0,E9001,D  1,"
+                        "126.975884,37.569279",
+                        "서울 12가,19870206080100,020608,00001,4571300,1352500,1,E9001,D 2,"
+                        "126.978439,37.572223"}));
+  EXPECT_EQ(ReadFile949(Path("carloc_hst-서울대구-19870206.log")),
+            Cp949Lines({kSummaryHeader, "시험교통,X  1,'1987/02/06',1,1,2",
+                        "테스트운수(주),서울 12가,'1987/02/06',2,2,1"}));
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[0000000001] X  1,19870206080200,020608,"
+                               "00001,4571400,1352600,2,E9002,E9002" + cut));
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[1] column[8] longer than 63 bytes, cut[E9002" +
+                                   shown + "]"));
+  // Every line of the run log is one of its own lines, starting with its time.
+  std::istringstream runLog(ReadFile949(std::string(g_szExeDir) + "/20260107/2026010713-1.log"));
+  for (std::string line; std::getline(runLog, line);) {
+    EXPECT_EQ(line.rfind("2026/01/07 13:05:09 ", 0), 0u) << line;
+  }
+}
+
 TEST_F(ExportRunTest, DayWithoutRowsLeavesHeadersAndZeroCounts) {
   Rows("'19870401'", "");
   EXPECT_EQ(Run({1, "19870401", "", ""}), ExportOutcome::kGood);

@@ -68,7 +68,7 @@ void WriteLog(const char* text, int pane) {
     int n = std::snprintf(szPath, sizeof(szPath), "%s/%s/%10.10s-%d.log", g_szExeDir, szDay,
                           szNow, pane);
     if (n > 0 && n <= 255) {
-      // One piece, so that a full disk drops the line whole instead of leaving a part of it.
+      // One piece, appended in one write, so that lines of two processes never interleave.
       std::string line;
       line.reserve(std::strlen(szStamp) + 1 + std::strlen(text));
       line.append(szStamp).append(" ").append(text);

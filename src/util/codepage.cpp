@@ -53,11 +53,15 @@ std::size_t Cp949CutLength(std::string_view text, std::size_t maxBytes) {
 }
 
 std::size_t ControlBytesToSpaces(char* text) {
+  return text != nullptr ? ControlBytesToSpaces(text, std::strlen(text)) : 0;
+}
+
+std::size_t ControlBytesToSpaces(char* text, std::size_t len) {
+  auto* p = reinterpret_cast<unsigned char*>(text);
   std::size_t n = 0;
-  for (; text != nullptr && *text != '\0'; ++text) {
-    const auto c = static_cast<unsigned char>(*text);
-    if (c < 0x20 || c == 0x7F) {
-      *text = ' ';
+  for (std::size_t i = 0; i < len; ++i) {
+    if (p[i] < 0x20 || p[i] == 0x7F) {
+      p[i] = ' ';
       ++n;
     }
   }

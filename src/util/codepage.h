@@ -3,6 +3,8 @@
 // paths, the database's raw bytes, the terminal, the window toolkit).
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -48,6 +50,47 @@ std::size_t Cp949CutLength(std::string_view text, std::size_t maxBytes);
 // page 949 0x81-0x9F are lead bytes, and no trail byte is a control byte. Returns the number
 // replaced.
 std::size_t ControlBytesToSpaces(char* text);
+// The same over len bytes, zero bytes included: a value whose length is known, where a zero
+// byte would otherwise end the text early.
+std::size_t ControlBytesToSpaces(char* text, std::size_t len);
+// Whether the text holds a control byte (0x00-0x1F, 0x7F). Every fetched value of an export
+// is asked, and almost none holds one: the text is looked at eight bytes at a time, inline.
+inline bool HasControlBytes(std::string_view text) {
+  const char* p = text.data();
+  const std::size_t len = text.size();
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHigh = 0x8080808080808080u;
+  // High bits where a byte is below 0x20 or is 0x7F (a borrow can mark more bytes, but only
+  // after a byte that is one of them).
+  const auto marks = [](std::uint64_t w) {
+    const std::uint64_t del = w ^ (kOnes * 0x7F);
+    return ((w - kOnes * 0x20) & ~w & kHigh) | ((del - kOnes) & ~del & kHigh);
+  };
+  // Loads that cover every byte without reading past the text: whole words and the last
+  // eight bytes; two overlapping halves for four to seven bytes; the first, middle and last
+  // byte for one to three.
+  std::uint64_t found = 0;
+  if (len >= 8) {
+    std::uint64_t w;
+    for (std::size_t i = 0; i + 8 <= len; i += 8) {
+      std::memcpy(&w, p + i, 8);
+      found |= marks(w);
+    }
+    std::memcpy(&w, p + len - 8, 8);
+    found |= marks(w);
+  } else if (len >= 4) {
+    std::uint32_t lo, hi;
+    std::memcpy(&lo, p, 4);
+    std::memcpy(&hi, p + len - 4, 4);
+    found = marks(lo | (static_cast<std::uint64_t>(hi) << 32));
+  } else if (len > 0) {
+    const auto b = [p](std::size_t i) {
+      return static_cast<std::uint64_t>(static_cast<unsigned char>(p[i]));
+    };
+    found = marks(b(0) | (b(len / 2) << 8) | (b(len - 1) << 16) | (kOnes * ' ' << 24));
+  }
+  return found != 0;
+}
 
 // Copies text into dst (dstSize bytes with its terminator), cut at a character boundary.
 // Returns false when the text had to be cut.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <string>
 
 #include "util/codepage.h"
 #include "util/platform.h"
@@ -50,33 +51,41 @@ bool WriteLine(std::FILE* f, const char* text, std::size_t len) {
   return std::fwrite("\r\n", 1, 2, f) == 2;
 }
 
-AppendResult AppendLine949(const char* path949, std::string_view text) {
+AppendResult AppendLine949(const char* path949, std::string_view text, AppendSync sync) {
   if (path949 == nullptr) return AppendResult::kNotOpened;
   const int fd = platform::OpenAppendFd(SysPath(path949));
   if (fd < 0) return AppendResult::kNotOpened;
-  std::string line;
-  line.reserve(text.size() + 2);
-  line.append(text).append("\r\n");
-  std::int64_t sizeBefore = 0;
-  if (!platform::FileSizeFd(fd, &sizeBefore)) {
-    int error = errno;
-    platform::CloseFd(fd);
-    errno = error;
-    return AppendResult::kWriteFailed;
+  // The appenders' lock keeps the end read here the end written to. Without it (a file system
+  // without locks) another process can append in between: its lines are whole or start with
+  // CR LF themselves, so the worst outcome is an empty line, which every reader of these files
+  // skips.
+  const bool locked = platform::LockForAppend(fd);
+  const auto why = [] { return errno != 0 ? errno : EIO; };  // never 0 for a failure
+  int error = 0;
+  std::int64_t size = 0;
+  char last = '\n';
+  if (!platform::FileSizeFd(fd, &size) ||
+      (size > 0 && platform::ReadAtFd(fd, &last, 1, size - 1) < 0)) {
+    error = why();
+  } else {
+    std::string line;
+    line.reserve(text.size() + 4);
+    if (last != '\n') line.append("\r\n");
+    line.append(text).append("\r\n");
+    // One write: two would let another process's line in between. A short write (a full
+    // disk) is not completed by a second one, and what it wrote is not cut back either: a
+    // process that appends without the lock may have written after it, and cutting would
+    // take its line. A short line may remain; the next append starts with CR LF, so it stays
+    // a line of its own.
+    const std::int64_t n = platform::WriteFd(fd, line.data(), line.size());
+    if (n != static_cast<std::int64_t>(line.size())) error = n < 0 ? why() : ENOSPC;
   }
-  for (std::size_t done = 0; done < line.size();) {
-    const std::int64_t n = platform::WriteFd(fd, line.data() + done, line.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      continue;
-    }
-    int error = n == 0 ? ENOSPC : errno;
-    platform::TruncateFd(fd, sizeBefore);
-    platform::CloseFd(fd);
-    errno = error;
-    return AppendResult::kWriteFailed;
-  }
-  return platform::CloseFd(fd) ? AppendResult::kDone : AppendResult::kWriteFailed;
+  if (locked) platform::UnlockForAppend(fd);
+  if (error == 0 && sync == AppendSync::kData && !platform::SyncFd(fd)) error = why();
+  if (!platform::CloseFd(fd) && error == 0) error = why();
+  if (error == 0) return AppendResult::kDone;
+  errno = error;
+  return AppendResult::kWriteFailed;
 }
 
 }  // namespace zelvik

@@ -35,9 +35,16 @@ bool ProcessAlive(std::int64_t pid);
 bool WriteLine(std::FILE* f, const char* text, std::size_t len);
 
 enum class AppendResult { kDone, kNotOpened, kWriteFailed };
-// Appends text and CR LF to a file (created when missing) as one piece. When the whole line
-// cannot be written (a full disk), the file is cut back to its size before, so that no partial
-// line is left for the next one to run into; errno then tells why.
-AppendResult AppendLine949(const char* path949, std::string_view text);
+// kData: the line has reached the disk when the append returns (com_nm.cfg, whose lines are
+// few). The run logs take kNone: a sync per line would wait on the disk for every one of a
+// run's thousands of lines, and a log line lost to a power cut loses no data.
+enum class AppendSync { kNone, kData };
+// Appends text and CR LF to a file (created when missing) in one write, which the system puts
+// at the end of the file whoever else appends. A file whose last byte is not a line feed (a
+// hand edit, a line cut short) gets CR LF first, in the same write, so that the line never
+// runs into the one before. When the whole line cannot be written (a full disk), errno tells
+// why and the part written stays; see AppendLine949 for why it is not cut back.
+AppendResult AppendLine949(const char* path949, std::string_view text,
+                           AppendSync sync = AppendSync::kNone);
 
 }  // namespace zelvik

@@ -23,16 +23,28 @@ bool RemoveFile(const std::string& path);
 // Renames a file, replacing a file of the target name in one step.
 bool RenameReplace(const std::string& from, const std::string& to);
 
-// Raw file descriptors: read, write, size, truncate and close with errno set on failure.
+// Raw file descriptors: read, write, size and close with errno set on failure.
 // Reads and writes are retried when interrupted; they return -1 on error.
 std::int64_t ReadFd(int fd, void* data, std::size_t size);
 std::int64_t WriteFd(int fd, const void* data, std::size_t size);
+// Reads at an offset, as pread does.
+std::int64_t ReadAtFd(int fd, void* data, std::size_t size, std::int64_t offset);
 bool FileSizeFd(int fd, std::int64_t* size);
-bool TruncateFd(int fd, std::int64_t size);
 bool CloseFd(int fd);
+// The data written so far reaches the disk: fdatasync / FlushFileBuffers.
+bool SyncFd(int fd);
 
-// Opens a file for appending, created when missing; -1 on failure.
+// Opens a file for reading and appending, created when missing; -1 on failure. Each write
+// lands at the end of the file as it is at that moment, placed there by the system in the
+// same step (O_APPEND; on Windows a handle with FILE_APPEND_DATA and without FILE_WRITE_DATA),
+// so that the writes of two processes never overwrite each other.
 int OpenAppendFd(const std::string& path);
+// Waits for the lock that appenders of a file take across reading its end and writing, so
+// that what they read is still the end when they write (flock; on Windows LockFileEx on a
+// byte far past the end, which blocks no reader). False where the file system has no such
+// lock: the append then goes on without it.
+bool LockForAppend(int fd);
+void UnlockForAppend(int fd);
 
 // What tells two names of one file apart from two files.
 struct FileIdentity {

@@ -42,6 +42,13 @@ std::int64_t WriteFd(int fd, const void* data, std::size_t size) {
   }
 }
 
+std::int64_t ReadAtFd(int fd, void* data, std::size_t size, std::int64_t offset) {
+  for (;;) {
+    const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
 bool FileSizeFd(int fd, std::int64_t* size) {
   struct stat st;
   if (fstat(fd, &st) != 0) return false;
@@ -49,18 +56,27 @@ bool FileSizeFd(int fd, std::int64_t* size) {
   return true;
 }
 
-bool TruncateFd(int fd, std::int64_t size) {
+bool CloseFd(int fd) { return ::close(fd) == 0; }
+
+bool SyncFd(int fd) {
   for (;;) {
-    if (ftruncate(fd, static_cast<off_t>(size)) == 0) return true;
+    if (::fdatasync(fd) == 0) return true;
     if (errno != EINTR) return false;
   }
 }
 
-bool CloseFd(int fd) { return ::close(fd) == 0; }
-
 int OpenAppendFd(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  return ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
 }
+
+bool LockForAppend(int fd) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+void UnlockForAppend(int fd) { ::flock(fd, LOCK_UN); }
 
 int OpenRegularForRead(const std::string& path, FileIdentity* identity) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

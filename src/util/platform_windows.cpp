@@ -152,6 +152,21 @@ std::int64_t WriteFd(int fd, const void* data, std::size_t size) {
   return _write(fd, data, count);
 }
 
+std::int64_t ReadAtFd(int fd, void* data, std::size_t size, std::int64_t offset) {
+  const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  DWORD done = 0;
+  const DWORD count = size > INT_MAX ? INT_MAX : static_cast<DWORD>(size);
+  if (h == INVALID_HANDLE_VALUE || !ReadFile(h, data, count, &done, &at)) {
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    SetErrnoFromLastError();
+    return -1;
+  }
+  return static_cast<std::int64_t>(done);
+}
+
 bool FileSizeFd(int fd, std::int64_t* size) {
   const long long n = _filelengthi64(fd);
   if (n < 0) return false;
@@ -159,18 +174,56 @@ bool FileSizeFd(int fd, std::int64_t* size) {
   return true;
 }
 
-bool TruncateFd(int fd, std::int64_t size) {
-  const errno_t e = _chsize_s(fd, size);
-  if (e == 0) return true;
-  errno = e;
+bool CloseFd(int fd) { return _close(fd) == 0; }
+
+bool SyncFd(int fd) {
+  const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (h != INVALID_HANDLE_VALUE && FlushFileBuffers(h)) return true;
+  SetErrnoFromLastError();
   return false;
 }
 
-bool CloseFd(int fd) { return _close(fd) == 0; }
-
 int OpenAppendFd(const std::string& path) {
-  return _wopen(LongPath(path).c_str(),
-                _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+  // Append access without write access: the system then puts every write at the end of the
+  // file in the same step. The C runtime's _O_APPEND seeks to the end and then writes, and
+  // another process's line can land in between and be overwritten.
+  HANDLE h = CreateFileW(LongPath(path).c_str(),
+                         FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    SetErrnoFromLastError();
+    return -1;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_BINARY);
+  if (fd < 0) CloseHandle(h);
+  return fd;
+}
+
+namespace {
+// The byte the appenders of a file lock: far past any end, so that no read or write of the
+// file's data ever meets the lock.
+OVERLAPPED AppendLockByte() {
+  OVERLAPPED at{};
+  at.OffsetHigh = 0x40000000;
+  return at;
+}
+}  // namespace
+
+bool LockForAppend(int fd) {
+  const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  OVERLAPPED at = AppendLockByte();
+  if (h != INVALID_HANDLE_VALUE && LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+    return true;
+  }
+  SetErrnoFromLastError();
+  return false;
+}
+
+void UnlockForAppend(int fd) {
+  const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  OVERLAPPED at = AppendLockByte();
+  if (h != INVALID_HANDLE_VALUE) UnlockFileEx(h, 0, 1, 0, &at);
 }
 
 int OpenRegularForRead(const std::string& path, FileIdentity* identity) {
