@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zelvik::platform {
@@ -115,8 +116,21 @@ class OwnedFile {
  public:
   OwnedFile() = default;
   ~OwnedFile();
-  OwnedFile(OwnedFile&& other) noexcept;
-  OwnedFile& operator=(OwnedFile&& other) noexcept;
+  // Moving hands the held file (and its lock) over; the moved-from object holds nothing.
+  OwnedFile(OwnedFile&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+    other.handle_ = -1;
+    other.path_.clear();
+  }
+  OwnedFile& operator=(OwnedFile&& other) noexcept {
+    if (this != &other) {
+      Release();
+      handle_ = other.handle_;
+      path_ = std::move(other.path_);
+      other.handle_ = -1;
+      other.path_.clear();
+    }
+    return *this;
+  }
   OwnedFile(const OwnedFile&) = delete;
   OwnedFile& operator=(const OwnedFile&) = delete;
 

@@ -204,23 +204,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 OwnedFile::~OwnedFile() { Release(); }
 
-OwnedFile::OwnedFile(OwnedFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = -1;
-  other.path_.clear();
-}
-
-OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = -1;
-    other.path_.clear();
-  }
-  return *this;
-}
-
 bool OwnedFile::Create(const std::string& path, SysError* error) {
   Release();
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -300,10 +283,7 @@ int OwnedFile::OpenWriteFd(SysError* error) {
 
 bool OwnedFile::SyncData(SysError* error) {
   if (handle_ == -1) return Fail(error, EBADF);
-  for (;;) {
-    if (::fdatasync(Fd(handle_)) == 0) return true;
-    if (errno != EINTR) return Fail(error, errno);
-  }
+  return SyncFd(Fd(handle_)) || Fail(error, errno);
 }
 
 bool OwnedFile::RenameTo(const std::string& to, SysError* error) {

@@ -456,21 +456,6 @@ bool SameFile(HANDLE a, HANDLE b) {
 
 OwnedFile::~OwnedFile() { Release(); }
 
-OwnedFile::OwnedFile(OwnedFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = -1;
-}
-
-OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 bool OwnedFile::IsOpen() const { return handle_ != -1; }
 
 bool OwnedFile::Create(const std::string& path, SysError* error) {
