@@ -456,7 +456,8 @@ void Recordset::Close() { impl_->Release(); }
 
 int OpenDB(Database* db, const char* connect) {
   if (connect == nullptr || connect[0] == '\0' || db == nullptr) return 0;
-  // There is no mouse cursor to reset here.
+  // The mouse cursor is left as it is: nothing in this program sets any but the arrow, and a
+  // worker never touches the window.
   try {
     if (db->OpenEx(connect)) return 1;
     char szmsg[2048] = {};
