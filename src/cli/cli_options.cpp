@@ -141,13 +141,15 @@ bool ParseRun(const std::vector<std::string>& words, CliOptions* o, std::string*
   return true;
 }
 
-bool ParseDay(const std::vector<std::string>& words, CliOptions* o, std::string* error) {
-  if (words.size() != 2 || !IsDay(words[1])) {
-    *error = "day needs one day as YYYYMMDD";
+// day YYYYMMDD and clean FOLDER: the command's one argument.
+bool ParseOneArgument(const std::vector<std::string>& words, CliOptions* o, std::string* error) {
+  const bool day = words[0] == "day";
+  if (words.size() != 2 || (day ? !IsDay(words[1]) : words[1].empty())) {
+    *error = day ? "day needs one day as YYYYMMDD" : "clean needs one folder";
     return false;
   }
-  o->command = CliOptions::Command::kDay;
-  o->day = words[1];
+  o->command = day ? CliOptions::Command::kDay : CliOptions::Command::kClean;
+  (day ? o->day : o->folder) = words[1];
   return true;
 }
 
@@ -165,16 +167,6 @@ bool ParseRange(const std::vector<std::string>& words, CliOptions* o, std::strin
     o->ranges.emplace_back(words[k], words[k + 1]);
   }
   o->command = CliOptions::Command::kRange;
-  return true;
-}
-
-bool ParseClean(const std::vector<std::string>& words, CliOptions* o, std::string* error) {
-  if (words.size() != 2 || words[1].empty()) {
-    *error = "clean needs one folder";
-    return false;
-  }
-  o->command = CliOptions::Command::kClean;
-  o->folder = words[1];
   return true;
 }
 
@@ -209,9 +201,8 @@ bool ParseCommand(const std::vector<std::string>& words, bool catchUpGiven, CliO
     return false;
   }
   if (command == "run") return ParseRun(words, o, error);
-  if (command == "day") return ParseDay(words, o, error);
+  if (command == "day" || command == "clean") return ParseOneArgument(words, o, error);
   if (command == "range") return ParseRange(words, o, error);
-  if (command == "clean") return ParseClean(words, o, error);
   if (command == "verify") return ParseVerify(words, o, error);
   *error = "unknown command " + command;
   return false;
