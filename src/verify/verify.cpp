@@ -442,42 +442,36 @@ FoundPairs PairsAmong(const std::vector<platform::DirEntry>& entries) {
 }
 
 // Gives each pair its line and counts it.
-class PairJudge {
- public:
-  PairJudge(const std::string& folder949, const std::function<void(const std::string&)>& out,
-            VerifyCounts& counts)
-      : folder949_(folder949), out_(out), counts_(counts) {}
+struct PairJudge {
+  const std::string& folder949;
+  const std::function<void(const std::string&)>& out;
+  VerifyCounts& counts;
 
   void operator()(const std::string& label, const PairName& pair, bool dat, bool log) {
-    ++counts_.checked;
-    const std::string datPath = folder949_ + "/" + pair.base + ".dat";
-    const std::string logPath = folder949_ + "/" + pair.base + ".log";
+    ++counts.checked;
+    const std::string datPath = folder949 + "/" + pair.base + ".dat";
+    const std::string logPath = folder949 + "/" + pair.base + ".log";
     if (OutputInProgress(datPath) || OutputInProgress(logPath)) {
-      ++counts_.inProgress;
-      out_(label + ": in progress");
+      ++counts.inProgress;
+      out(label + ": in progress");
     } else if (!dat && !log) {
-      ++counts_.missing;
-      out_(label + ": missing");
+      ++counts.missing;
+      out(label + ": missing");
     } else if (!dat || !log) {
-      ++counts_.damaged;
-      out_(label + (dat ? ": its summary .log is missing" : ": its export .dat is missing"));
+      ++counts.damaged;
+      out(label + (dat ? ": its summary .log is missing" : ": its export .dat is missing"));
     } else {
-      const PairResult r = CheckPair(folder949_, pair);
+      const PairResult r = CheckPair(folder949, pair);
       if (r.text.empty()) {
-        ++counts_.whole;
-        out_(label + Format(": whole, %lld rows of %lld vehicles",
+        ++counts.whole;
+        out(label + Format(": whole, %lld rows of %lld vehicles",
                             static_cast<long long>(r.rows), static_cast<long long>(r.vehicles)));
       } else {
-        ++counts_.damaged;
-        out_(label + ": " + r.text);
+        ++counts.damaged;
+        out(label + ": " + r.text);
       }
     }
   }
-
- private:
-  const std::string& folder949_;
-  const std::function<void(const std::string&)>& out_;
-  VerifyCounts& counts_;
 };
 
 // Every day from..to, found or not, then the range exports that lie within them.
@@ -513,7 +507,7 @@ VerifyCounts VerifyExports(const std::string& folder949, const std::string& from
     return counts;
   }
   const FoundPairs found = PairsAmong(entries);
-  PairJudge judge(folder949, out, counts);
+  PairJudge judge{folder949, out, counts};
   if (from.empty()) {
     for (const auto& [base, f] : found) judge(base, f.pair, f.dat, f.log);
   } else {
