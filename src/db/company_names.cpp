@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/odbc.h"
+#include "db/raw_text.h"
 #include "log/run_log.h"
 #include "util/clock.h"
 #include "util/codepage.h"
