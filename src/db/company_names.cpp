@@ -25,10 +25,8 @@ namespace zelvik {
 
 CompanyNameCache g_CompanyNameCache;
 
-CompanyNameCache::~CompanyNameCache() { delete[] records_; }
-
 const CompanyNameRecord* CompanyNameCache::Find(const char* coid, std::size_t count) const {
-  count = std::min(count, size_);
+  count = std::min(count, records_.size());
   for (std::size_t i = 0; i < count; ++i) {
     if (std::strcmp(records_[i].szCoid, coid) == 0) return &records_[i];
   }
@@ -36,15 +34,11 @@ const CompanyNameRecord* CompanyNameCache::Find(const char* coid, std::size_t co
 }
 
 void CompanyNameCache::Append(const CompanyNameRecord& record) {
-  if (size_ == capacity_) {
-    std::size_t grown = size_ + std::max<std::size_t>(size_, 1);
-    auto* block = new CompanyNameRecord[grown];
-    std::copy(records_, records_ + size_, block);
-    delete[] records_;
-    records_ = block;
-    capacity_ = grown;
+  // The growth is chosen here, not left to the vector: capacities 1, 2, 4, 8, ...
+  if (records_.size() == records_.capacity()) {
+    records_.reserve(records_.size() + std::max<std::size_t>(records_.size(), 1));
   }
-  records_[size_++] = record;
+  records_.push_back(record);
 }
 
 namespace {
