@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "db/company_names.h"
-#include "util/testing/fake_clock.h"
+#include "testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace {

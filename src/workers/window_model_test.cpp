@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "workers/testing/workers_test_support.h"
+#include "testing/worker_fixture.h"
 #include "util/codepage.h"
 
 namespace zelvik::testing {

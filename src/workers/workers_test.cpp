@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "util/file_io.h"
-#include "workers/testing/workers_test_support.h"
+#include "testing/worker_fixture.h"
 
 namespace zelvik::testing {
 namespace {

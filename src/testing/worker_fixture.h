@@ -1,0 +1,66 @@
+#pragma once
+// The fixture of the model and the workers: the program's test home (program_home.h) with
+// the clock on Monday 7 November 2022, 10:00, the four panes bound and recorded, and the
+// window model opened over a fake backend.
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "extract/export_format.h"
+#include "log/log_pane.h"
+#include "log/run_log.h"
+#include "testing/fake_backend.h"
+#include "testing/pane_recorder.h"
+#include "testing/program_home.h"
+#include "testing/wait_until.h"
+#include "util/process_state.h"
+#include "util/time_string.h"
+#include "workers/window_model.h"
+#include "workers/workers.h"
+
+namespace zelvik::testing {
+
+class WorkerFixture : public ProgramHomeTest {
+ protected:
+  void SetUp() override {
+    ProgramHomeTest::SetUp();
+    for (int i = 0; i < 4; ++i) panes_[i].SetListener(&recorder_);
+    BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+    clock_.SetNow(At(2022, 11, 7, 10, 0, 0));
+    model_ = std::make_unique<WindowModel>(backend_);
+    model_->OnInitDialog();
+  }
+  void TearDown() override {
+    clock_.Release();
+    model_.reset();
+    ProgramHomeTest::TearDown();
+  }
+
+  // Waits until worker n's slot is free again.
+  bool WaitEnded(int n, int timeoutMs = 10000) {
+    return WaitUntil([&] { return !model_->Slot(n).IsTaken(); }, timeoutMs);
+  }
+  static std::string Start(const char* label) {
+    return std::string("------------------------------- ") + label + " START";
+  }
+  static std::string Stop(const char* label) {
+    return std::string("------------------------------- ") + label + " STOP";
+  }
+  // The clock when worker n's STOP line was shown; 0 when there is none.
+  std::time_t StopTime(int n) {
+    for (const PaneLine& l : recorder_.Lines(n)) {
+      if (l.text.rfind(Stop(WorkerLabel(n)), 0) == 0) return l.at;
+    }
+    return 0;
+  }
+
+  PaneRecorder recorder_;
+  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
+  FakeBackend backend_;
+  std::unique_ptr<WindowModel> model_;
+};
+
+}  // namespace zelvik::testing
