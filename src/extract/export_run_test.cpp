@@ -60,8 +60,7 @@ class ExportRunTest : public ProgramHomeTest {
   void SetUp() override {
     ZELVIK_REQUIRE_SANDBOX();
     ProgramHomeTest::SetUp();
-    for (auto& pane : panes_) pane.SetListener(&recorder_);
-    BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+    BindPanes();
     ASSERT_EQ(OpenDB(&db_, SandboxConnectString(kSandboxDevDsn).c_str()), 1);
     SandboxExec(kSandboxDevDsn,
          "insert into carco_mst (coid, co_nm) values ('E9001', '테스트운수(주)'), "
@@ -69,9 +68,7 @@ class ExportRunTest : public ProgramHomeTest {
   }
   void TearDown() override {
     if (!days_.empty()) Exec("delete from carloc_hst_lst where cre_day in (" + days_ + ")");
-    recorder_.SetHook(nullptr);
     ProgramHomeTest::TearDown();
-    for (auto& pane : panes_) pane.SetListener(nullptr);
     db_.Close();
   }
 
@@ -98,8 +95,6 @@ class ExportRunTest : public ProgramHomeTest {
     return std::string(g_szExeDir) + "/" + Utf8ToCp949(nameUtf8);
   }
 
-  PaneRecorder recorder_;
-  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
   Database db_;
   std::string days_;
   std::atomic<std::int32_t> flag_{0};

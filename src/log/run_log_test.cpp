@@ -16,10 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RunLogTest : public ProgramHomeTest {
- protected:
-  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
-};
+using RunLogTest = ProgramHomeTest;
 
 TEST_F(RunLogTest, LinesGoToHourlyFilesPerPaneNumber) {
   WriteLog("first % line %d %s", 1);
@@ -45,7 +42,7 @@ TEST_F(RunLogTest, NewDayMakesItsFolderAndUnboundPanesOnlyWriteFiles) {
 }
 
 TEST_F(RunLogTest, PanesShowStampedLinesAndEmptyOnThe101st) {
-  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  BindPanes();
   WriteLog("to pane 1", 5);
   WriteLog("to pane 4", 4);
   EXPECT_EQ(panes_[0].Text(), "2026/01/07 13:05:09 to pane 1\r\n");
@@ -83,7 +80,7 @@ class TickingClock final : public Clock {
 TEST_F(RunLogTest, EachLineReadsTheClockOnce) {
   TickingClock ticking(FakeClock::MakeLocal(2026, 1, 7, 23, 59, 59));
   SetClock(&ticking);
-  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  BindPanes();
   WriteLog("at midnight", 1);
   EXPECT_EQ(ReadBytes(dir_ / "20260107" / "2026010723-1.log"),
             "2026/01/07 23:59:59 at midnight\r\n");
@@ -93,7 +90,7 @@ TEST_F(RunLogTest, EachLineReadsTheClockOnce) {
 }
 
 TEST_F(RunLogTest, ConcurrentWritersLeaveWholeLines) {
-  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  BindPanes();
   constexpr int kThreads = 4;
   constexpr int kLines = 10000;
   std::vector<std::thread> threads;

@@ -35,8 +35,7 @@ class PublishTest : public ProgramHomeTest {
  protected:
   void SetUp() override {
     ProgramHomeTest::SetUp();
-    pane_.SetListener(&lines_);
-    BindLogPanes(&pane_, nullptr, nullptr, nullptr);
+    BindLogPanes(&panes_[0], nullptr, nullptr, nullptr);
     folder_ = g_szExeDir;
     dat_ = folder_ + "/" + Utf8ToCp949("carloc_hst-서울대구-20240101.dat");
     log_ = folder_ + "/" + Utf8ToCp949("carloc_hst-서울대구-20240101.log");
@@ -71,8 +70,6 @@ class PublishTest : public ProgramHomeTest {
   std::string Name(const std::string& path949) const { return path949.substr(folder_.size() + 1); }
 
   std::string folder_, dat_, log_;
-  LogPane pane_{1};
-  PaneRecorder lines_;
 };
 
 int g_stopAt = 0;
@@ -101,11 +98,11 @@ TEST_F(PublishTest, KillAtEachStepLeavesAWholePairAfterTheNextStart) {
           EXPECT_FALSE(output.Publish());
         }
       }  // the run ends here: its locks go, its files stay
-      lines_.Take();
+      recorder_.Take();
       const std::vector<std::string> announced = DescribeRepair(folder_);
       EXPECT_FALSE(OutputInProgress(dat_));
       RepairFolder(folder_, 1);
-      EXPECT_EQ(lines_.Take(), announced);
+      EXPECT_EQ(recorder_.Take(), announced);
       EXPECT_TRUE(DescribeRepair(folder_).empty());
 
       std::set<std::string> expected{Name(dat_), Name(log_)};
@@ -141,7 +138,7 @@ TEST_F(PublishTest, RepairGoesBackWithoutLosingASummary) {
   Put(dat_, "old export\r\n");
   fs::create_directories(Sys(log_) / "blocked");
   RepairFolder(folder_, 1);
-  std::vector<std::string> lines = lines_.Take();
+  std::vector<std::string> lines = recorder_.Take();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].rfind("RepairFolder summary of an ended run not put back, both kept[" +
                                aside + "]=>[" + log_ + "][",
@@ -151,7 +148,7 @@ TEST_F(PublishTest, RepairGoesBackWithoutLosingASummary) {
   EXPECT_EQ(ReadBytes(Sys(tmpL)), "new summary\r\n");
   fs::remove_all(Sys(log_));
   RepairFolder(folder_, 1);
-  EXPECT_EQ(lines_.Take(),
+  EXPECT_EQ(recorder_.Take(),
             (std::vector<std::string>{
                 "RepairFolder put back the summary of an ended run[" + aside + "]=>[" + log_ + "]",
                 "RepairFolder removed a leftover of an ended run[" + tmpL + "]",
@@ -165,7 +162,7 @@ TEST_F(PublishTest, RepairGoesBackWithoutLosingASummary) {
   Put(log_, "new summary\r\n");
   RepairFolder(folder_, 1);
   const std::string orphan = RunOrphanName(log_, pid, 1);
-  EXPECT_EQ(lines_.Take(), std::vector<std::string>{
+  EXPECT_EQ(recorder_.Take(), std::vector<std::string>{
                                "RepairFolder set aside the summary of an ended run without its "
                                "export[" + log_ + "]=>[" + orphan + "]"});
   EXPECT_EQ(ReadBytes(Sys(orphan)), "new summary\r\n");
@@ -214,7 +211,7 @@ TEST_F(PublishTest, LivenessIsTheLockNotTheProcessId) {
   EXPECT_TRUE(OutputInProgress(log_));
   EXPECT_FALSE(OutputInProgress(dat_));
   RepairFolder(folder_, 1);
-  EXPECT_EQ(lines_.Take(), std::vector<std::string>{
+  EXPECT_EQ(recorder_.Take(), std::vector<std::string>{
                                "RepairFolder removed a leftover of an ended run[" + stale + "]"});
   EXPECT_EQ(Files(), std::set<std::string>{Name(held)});
   ::kill(child, SIGKILL);

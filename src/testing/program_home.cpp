@@ -9,6 +9,10 @@
 
 namespace zelvik {
 
+ProgramHomeTest::ProgramHomeTest() {
+  for (LogPane& pane : panes_) pane.SetListener(&recorder_);
+}
+
 void ProgramHomeTest::SetUp() {
   TestFolderTest::SetUp();
   UseProgramDir(dir_);
@@ -18,11 +22,16 @@ void ProgramHomeTest::SetUp() {
 }
 
 void ProgramHomeTest::TearDown() {
+  recorder_.SetHook(nullptr);
   clock_.Release();
   SetClock(nullptr);
   BindLogPanes(nullptr, nullptr, nullptr, nullptr);
   g_bstop.store(0);
   TestFolderTest::TearDown();
+}
+
+void ProgramHomeTest::BindPanes() {
+  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
 }
 
 void ProgramHomeTest::UseProgramDir(const std::filesystem::path& dir) {

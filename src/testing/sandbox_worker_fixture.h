@@ -74,14 +74,12 @@ class SandboxWorkerTest : public ProgramHomeTest {
   void SetUp() override {
     ZELVIK_REQUIRE_SANDBOX();
     ProgramHomeTest::SetUp();
-    for (LogPane& pane : panes_) pane.SetListener(&recorder_);
-    BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+    BindPanes();
   }
 
   void TearDown() override {
     clock_.Release();
     model_.reset();  // ends by force and joins a worker still running
-    recorder_.SetHook(nullptr);
     ProgramHomeTest::TearDown();
     if (serverDown_) {
       EXPECT_TRUE(DispatchDb("start")) << "the sandbox server did not start again";
@@ -166,8 +164,6 @@ class SandboxWorkerTest : public ProgramHomeTest {
     return home_ / std::filesystem::u8path(nameUtf8);
   }
 
-  PaneRecorder recorder_;
-  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
   std::unique_ptr<WorkerBackend> backend_;
   std::unique_ptr<WindowModel> model_;
   std::vector<std::string> days_;

@@ -1,6 +1,6 @@
 #pragma once
 // The fixture of the model and the workers: the program's test home (program_home.h) with
-// the clock on Monday 7 November 2022, 10:00, the four panes bound and recorded, and the
+// the clock on Monday 7 November 2022, 10:00, its four panes bound and recorded, and the
 // window model opened over a fake backend.
 
 #include <gtest/gtest.h>
@@ -27,8 +27,7 @@ class WorkerFixture : public ProgramHomeTest {
  protected:
   void SetUp() override {
     ProgramHomeTest::SetUp();
-    for (int i = 0; i < 4; ++i) panes_[i].SetListener(&recorder_);
-    BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+    BindPanes();
     clock_.SetNow(At(2022, 11, 7, 10, 0, 0));
     model_ = std::make_unique<WindowModel>(backend_);
     model_->OnInitDialog();
@@ -42,6 +41,18 @@ class WorkerFixture : public ProgramHomeTest {
   // Waits until worker n's slot is free again.
   bool WaitEnded(int n, int timeoutMs = 10000) {
     return WaitUntil([&] { return !model_->Slot(n).IsTaken(); }, timeoutMs);
+  }
+  // The start command with the clock held at hold: true once a worker is held there.
+  bool StartHeldAt(std::time_t hold) {
+    clock_.HoldAt(hold);
+    model_->OnStartStop();
+    return clock_.WaitForHeld(1, 10000);
+  }
+  // The stop flag raised and the clock let go: true once worker n has ended.
+  bool StopAndWaitEnded(int n) {
+    g_bstop.store(1);
+    clock_.Release();
+    return WaitEnded(n);
   }
   static std::string Start(const char* label) {
     return std::string("------------------------------- ") + label + " START";
@@ -57,8 +68,6 @@ class WorkerFixture : public ProgramHomeTest {
     return 0;
   }
 
-  PaneRecorder recorder_;
-  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
   FakeBackend backend_;
   std::unique_ptr<WindowModel> model_;
 };
