@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "db/odbc.h"
+#include "db/raw_text.h"
 #include "testing/file_bytes.h"
 #include "testing/program_home.h"
 #include "testing/sandbox.h"
