@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelvik {
 namespace {
@@ -42,6 +43,171 @@ bool ParseCatchUp(const std::string& text, int* days, std::string* error) {
   return true;
 }
 
+// The leading options of a command line, one at a time; the words after them are the command.
+class OptionReader {
+ public:
+  OptionReader(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
+
+  // Moves to the next option; false at the command (after a "--" or at the first word that
+  // is not an option).
+  bool Next() {
+    if (pos_ >= argc_) return false;
+    std::string_view arg = argv_[pos_];
+    if (arg == "--") {
+      ++pos_;
+      return false;
+    }
+    if (arg.size() < 2 || arg.substr(0, 2) != "--") return false;
+    ++pos_;
+    name_.assign(arg);
+    value_.clear();
+    hasValue_ = false;
+    if (size_t eq = name_.find('='); eq != std::string::npos) {
+      value_ = name_.substr(eq + 1);
+      name_.resize(eq);
+      hasValue_ = true;
+    }
+    return true;
+  }
+  const std::string& Name() const { return name_; }
+  // The option's value: after its '=' or the next word.
+  bool TakeValue(std::string* out, std::string* error) {
+    if (!hasValue_) {
+      if (pos_ >= argc_) {
+        *error = name_ + " needs a value";
+        return false;
+      }
+      value_ = argv_[pos_++];
+    }
+    *out = value_;
+    return true;
+  }
+  // A switch: sets *flag; an option that takes no value given one is a usage error.
+  bool NoValue(bool* flag, std::string* error) {
+    if (hasValue_) {
+      *error = name_ + " takes no value";
+      return false;
+    }
+    *flag = true;
+    return true;
+  }
+  // The command and its arguments.
+  std::vector<std::string> Rest() const { return {argv_ + pos_, argv_ + argc_}; }
+
+ private:
+  const int argc_;
+  const char* const* const argv_;
+  int pos_ = 1;
+  std::string name_, value_;
+  bool hasValue_ = false;
+};
+
+bool ApplyOption(OptionReader& r, CliOptions* o, bool* catchUpGiven, std::string* error) {
+  const std::string& name = r.Name();
+  if (name == "--home") {
+    if (!r.TakeValue(&o->home, error)) return false;
+    if (o->home.empty()) {
+      *error = "--home needs a folder";
+      return false;
+    }
+    return true;
+  }
+  if (name == "--dsn") return r.TakeValue(&o->dsn, error) && (o->hasDsn = true);
+  if (name == "--uid") return r.TakeValue(&o->uid, error) && (o->hasUid = true);
+  if (name == "--pwd") return r.TakeValue(&o->pwd, error) && (o->hasPwd = true);
+  if (name == "--area") return r.TakeValue(&o->area, error) && (o->hasArea = true);
+  if (name == "--dev") return r.NoValue(&o->dev, error);
+  if (name == "--no-wgs84") return r.NoValue(&o->noWgs84, error);
+  if (name == "--ignore-quiet-hours") return r.NoValue(&o->ignoreQuietHours, error);
+  if (name == "--help") return r.NoValue(&o->help, error);
+  if (name == "--catch-up") {
+    std::string days;
+    *catchUpGiven = r.TakeValue(&days, error) && ParseCatchUp(days, &o->catchUpDays, error);
+    return *catchUpGiven;
+  }
+  *error = "unknown option " + name;
+  return false;
+}
+
+// run, with "run --catch-up 7" read as the command's own option.
+bool ParseRun(const std::vector<std::string>& words, CliOptions* o, std::string* error) {
+  if (words.size() == 3 && words[1] == "--catch-up") {
+    if (!ParseCatchUp(words[2], &o->catchUpDays, error)) return false;
+  } else if (words.size() != 1) {
+    *error = "run takes no arguments";
+    return false;
+  }
+  o->command = CliOptions::Command::kRun;
+  return true;
+}
+
+// day YYYYMMDD and clean FOLDER: the command's one argument.
+bool ParseOneArgument(const std::vector<std::string>& words, CliOptions* o, std::string* error) {
+  const bool day = words[0] == "day";
+  if (words.size() != 2 || (day ? !IsDay(words[1]) : words[1].empty())) {
+    *error = day ? "day needs one day as YYYYMMDD" : "clean needs one folder";
+    return false;
+  }
+  o->command = day ? CliOptions::Command::kDay : CliOptions::Command::kClean;
+  (day ? o->day : o->folder) = words[1];
+  return true;
+}
+
+bool ParseRange(const std::vector<std::string>& words, CliOptions* o, std::string* error) {
+  const size_t args = words.size() - 1;
+  if (args == 0 || args % 2 != 0 || args > 6) {
+    *error = "range needs one to three pairs of days FROM TO";
+    return false;
+  }
+  for (size_t k = 1; k < words.size(); k += 2) {
+    if (!IsDay(words[k]) || !IsDay(words[k + 1])) {
+      *error = "range days are written YYYYMMDD";
+      return false;
+    }
+    o->ranges.emplace_back(words[k], words[k + 1]);
+  }
+  o->command = CliOptions::Command::kRange;
+  return true;
+}
+
+bool ParseVerify(const std::vector<std::string>& words, CliOptions* o, std::string* error) {
+  const size_t args = words.size() - 1;
+  if (args > 2) {
+    *error = "verify takes at most two days FROM TO";
+    return false;
+  }
+  for (size_t k = 1; k <= args; ++k) {
+    if (!IsCalendarDay(words[k])) {
+      *error = "verify days are written YYYYMMDD";
+      return false;
+    }
+  }
+  if (args >= 1) o->verifyFrom = o->verifyTo = words[1];
+  if (args == 2) o->verifyTo = words[2];
+  if (o->verifyTo < o->verifyFrom) {
+    *error = "verify needs FROM not after TO";
+    return false;
+  }
+  o->command = CliOptions::Command::kVerify;
+  return true;
+}
+
+// The command word and its arguments.
+bool ParseCommand(const std::vector<std::string>& words, bool catchUpGiven, CliOptions* o,
+                  std::string* error) {
+  const std::string& command = words[0];
+  if (catchUpGiven && command != "run") {
+    *error = "--catch-up is for run only";
+    return false;
+  }
+  if (command == "run") return ParseRun(words, o, error);
+  if (command == "day" || command == "clean") return ParseOneArgument(words, o, error);
+  if (command == "range") return ParseRange(words, o, error);
+  if (command == "verify") return ParseVerify(words, o, error);
+  *error = "unknown command " + command;
+  return false;
+}
+
 }  // namespace
 
 const char* CliUsage() {
@@ -62,150 +228,18 @@ const char* CliUsage() {
 }
 
 bool ParseCliOptions(int argc, const char* const* argv, CliOptions* o, std::string* error) {
-  std::vector<std::string> words;
+  OptionReader reader(argc, argv);
   bool catchUpGiven = false;
-  int i = 1;
-  for (; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    if (arg == "--") {
-      ++i;
-      break;
-    }
-    if (arg.size() < 2 || arg.substr(0, 2) != "--") break;
-    std::string name(arg);
-    std::string value;
-    bool hasValue = false;
-    if (size_t eq = name.find('='); eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name.resize(eq);
-      hasValue = true;
-    }
-    auto takeValue = [&](std::string* out) {
-      if (!hasValue) {
-        if (i + 1 >= argc) {
-          *error = name + " needs a value";
-          return false;
-        }
-        value = argv[++i];
-      }
-      *out = value;
-      return true;
-    };
-    auto noValue = [&](bool* flag) {
-      if (hasValue) {
-        *error = name + " takes no value";
-        return false;
-      }
-      *flag = true;
-      return true;
-    };
-    bool ok;
-    if (name == "--home") {
-      ok = takeValue(&o->home);
-      if (ok && o->home.empty()) {
-        *error = "--home needs a folder";
-        ok = false;
-      }
-    } else if (name == "--dsn") {
-      ok = takeValue(&o->dsn) && (o->hasDsn = true);
-    } else if (name == "--uid") {
-      ok = takeValue(&o->uid) && (o->hasUid = true);
-    } else if (name == "--pwd") {
-      ok = takeValue(&o->pwd) && (o->hasPwd = true);
-    } else if (name == "--area") {
-      ok = takeValue(&o->area) && (o->hasArea = true);
-    } else if (name == "--dev") {
-      ok = noValue(&o->dev);
-    } else if (name == "--no-wgs84") {
-      ok = noValue(&o->noWgs84);
-    } else if (name == "--ignore-quiet-hours") {
-      ok = noValue(&o->ignoreQuietHours);
-    } else if (name == "--help") {
-      ok = noValue(&o->help);
-    } else if (name == "--catch-up") {
-      std::string days;
-      ok = takeValue(&days) && ParseCatchUp(days, &o->catchUpDays, error);
-      catchUpGiven = ok;
-    } else {
-      *error = "unknown option " + name;
-      ok = false;
-    }
-    if (!ok) return false;
+  while (reader.Next()) {
+    if (!ApplyOption(reader, o, &catchUpGiven, error)) return false;
   }
   if (o->help) return true;
-  for (; i < argc; ++i) words.emplace_back(argv[i]);
+  const std::vector<std::string> words = reader.Rest();
   if (words.empty()) {
     *error = "no command given";
     return false;
   }
-  const std::string& command = words[0];
-  size_t args = words.size() - 1;
-  // "run --catch-up 7" reads as the command's own option.
-  if (command == "run" && args == 2 && words[1] == "--catch-up") {
-    if (!ParseCatchUp(words[2], &o->catchUpDays, error)) return false;
-    catchUpGiven = true;
-    args = 0;
-  }
-  if (catchUpGiven && command != "run") {
-    *error = "--catch-up is for run only";
-    return false;
-  }
-  if (command == "run") {
-    if (args != 0) {
-      *error = "run takes no arguments";
-      return false;
-    }
-    o->command = CliOptions::Command::kRun;
-  } else if (command == "day") {
-    if (args != 1 || !IsDay(words[1])) {
-      *error = "day needs one day as YYYYMMDD";
-      return false;
-    }
-    o->command = CliOptions::Command::kDay;
-    o->day = words[1];
-  } else if (command == "range") {
-    if (args == 0 || args % 2 != 0 || args > 6) {
-      *error = "range needs one to three pairs of days FROM TO";
-      return false;
-    }
-    for (size_t k = 1; k < words.size(); k += 2) {
-      if (!IsDay(words[k]) || !IsDay(words[k + 1])) {
-        *error = "range days are written YYYYMMDD";
-        return false;
-      }
-      o->ranges.emplace_back(words[k], words[k + 1]);
-    }
-    o->command = CliOptions::Command::kRange;
-  } else if (command == "clean") {
-    if (args != 1 || words[1].empty()) {
-      *error = "clean needs one folder";
-      return false;
-    }
-    o->command = CliOptions::Command::kClean;
-    o->folder = words[1];
-  } else if (command == "verify") {
-    if (args > 2) {
-      *error = "verify takes at most two days FROM TO";
-      return false;
-    }
-    for (size_t k = 1; k <= args; ++k) {
-      if (!IsCalendarDay(words[k])) {
-        *error = "verify days are written YYYYMMDD";
-        return false;
-      }
-    }
-    if (args >= 1) o->verifyFrom = o->verifyTo = words[1];
-    if (args == 2) o->verifyTo = words[2];
-    if (o->verifyTo < o->verifyFrom) {
-      *error = "verify needs FROM not after TO";
-      return false;
-    }
-    o->command = CliOptions::Command::kVerify;
-  } else {
-    *error = "unknown command " + command;
-    return false;
-  }
-  return true;
+  return ParseCommand(words, catchUpGiven, o, error);
 }
 
 }  // namespace zelvik

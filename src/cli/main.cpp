@@ -110,6 +110,166 @@ int VerifyCommand(const CliOptions& options) {
   return counts.AllWhole() ? kExitGood : kExitFailed;
 }
 
+// The field texts of the command line in code page 949, as the model takes them.
+struct FieldTexts {
+  std::string dsn, uid, pwd, area, folder;
+};
+
+// Converts the field texts; for clean, the folder must exist and is made absolute. False with
+// the usage error's message.
+bool ToFieldTexts(const CliOptions& options, FieldTexts* texts, std::string* error) {
+  if ((options.hasDsn && !To949(options.dsn, "--dsn", &texts->dsn, error)) ||
+      (options.hasUid && !To949(options.uid, "--uid", &texts->uid, error)) ||
+      (options.hasPwd && !To949(options.pwd, "the password", &texts->pwd, error)) ||
+      (options.hasArea && !To949(options.area, "--area", &texts->area, error))) {
+    return false;
+  }
+  if (options.command != CliOptions::Command::kClean) return true;
+  std::filesystem::path dir;
+  std::error_code ec;
+  if (!AbsoluteFolder(options.folder, &dir) || !std::filesystem::is_directory(dir, ec)) {
+    *error = "no such folder: " + options.folder;
+    return false;
+  }
+  return To949(FsText(dir), "FOLDER", &texts->folder, error);
+}
+
+// Sets the window's fields and boxes as an operator would for the options.
+void SetFields(WindowModel& model, const CliOptions& options, const FieldTexts& texts) {
+  if (options.dev) {
+    model.SetCheck(kIdPreset, 1);
+    model.OnPresetCheck();
+  }
+  if (options.hasDsn) model.SetText(kIdDsn, texts.dsn);
+  if (options.hasUid) model.SetText(kIdUid, texts.uid);
+  if (options.hasPwd) model.SetText(kIdPwd, texts.pwd);
+  if (options.hasArea) model.SetText(kIdArea, texts.area);
+  if (options.noWgs84) {
+    model.SetCheck(kIdBessel, 0);
+    model.OnBesselCheck();
+  }
+  model.SetIgnoreQuietHours(options.ignoreQuietHours);
+  model.SetCatchUpDays(options.catchUpDays);
+}
+
+// Sets the boxes and fields of the command; the workers it starts.
+std::vector<int> SetCommand(WindowModel& model, const CliOptions& options,
+                            const FieldTexts& texts) {
+  switch (options.command) {
+    case CliOptions::Command::kRun:
+      return {1};
+    case CliOptions::Command::kDay:
+      model.SetCheck(kIdDay1, 1);
+      model.SetText(kIdDay1First, options.day);
+      model.SetText(kIdDay1Last, options.day);
+      return {1};
+    case CliOptions::Command::kClean:
+      model.SetCheck(kIdOnOff, 1);
+      model.SetText(kIdFolder, texts.folder);
+      return {1};
+    case CliOptions::Command::kRange: {
+      const int boxes[3][3] = {{kIdRange2, kIdRange2First, kIdRange2Last},
+                               {kIdRange3, kIdRange3First, kIdRange3Last},
+                               {kIdRange4, kIdRange4First, kIdRange4Last}};
+      std::vector<int> workers;
+      for (size_t k = 0; k < options.ranges.size(); ++k) {
+        model.SetCheck(boxes[k][0], 1);
+        model.SetText(boxes[k][1], options.ranges[k].first);
+        model.SetText(boxes[k][2], options.ranges[k].second);
+        workers.push_back(static_cast<int>(k) + 2);
+      }
+      return workers;
+    }
+    case CliOptions::Command::kNone:
+    case CliOptions::Command::kVerify:
+      break;
+  }
+  return {};
+}
+
+// Waits until no worker runs, or until the operator's stop has ended them. False when a
+// worker was left inside a database call.
+bool WaitForWorkers(WindowModel& model, ConsoleStop& stop) {
+  while (model.AnyWorkerRunning()) {
+    if (!stop.Wait(200)) continue;
+    std::fprintf(stderr, "zelvik-cli: stopping\n");
+    // As a click on "DB Close" (worker 1 is ended by force after one second); a worker 1
+    // that has ended by itself left "Zelvik". Whatever still runs a second later, in a
+    // wait, a run or a connect, is ended by force, so that the program ends within about
+    // two seconds.
+    if (model.GetText(kIdStartStop) == kCaptionRunning) {
+      model.OnStartStop();
+    } else {
+      model.OnCancel();
+      for (int i = 0; i < 10 && model.AnyWorkerRunning(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    }
+    return model.EndWorkers(kStopGraceMs);
+  }
+  return true;
+}
+
+// Reports how each worker of the command ended; the exit status they make. run ends only at
+// a stop, so there a worker stopped before its run is good too.
+int ReportOutcomes(const WindowModel& model, CliOptions::Command command,
+                   const std::vector<int>& workers) {
+  int exitCode = kExitGood;
+  for (int n : workers) {
+    WorkerOutcome outcome = model.Outcome(n);
+    bool good = outcome == WorkerOutcome::kGood ||
+                (command == CliOptions::Command::kRun && outcome == WorkerOutcome::kStopped);
+    std::fprintf(stderr, "zelvik-cli: %s: %s\n", WorkerLabel(n), OutcomeName(outcome));
+    if (!good) exitCode = kExitFailed;
+  }
+  return exitCode;
+}
+
+// Presses start and waits for the workers to end; the exit status.
+int StartAndWait(WindowModel& model, const CliOptions& options, const std::vector<int>& workers,
+                 ConsoleStop& stop) {
+  const WindowModel::StartStop start = model.OnStartStop();
+  if (start == WindowModel::StartStop::kFieldMissing) return kExitUsage;
+  if (start != WindowModel::StartStop::kStarted) return kExitFailed;
+  const bool allEnded = WaitForWorkers(model, stop);
+  if (allEnded) {
+    for (int n = 1; n <= 4; ++n) model.Slot(n).Join();
+  }
+  const int exitCode = ReportOutcomes(model, options.command, workers);
+  // A worker stuck in a database call holds no file; the model must not go away under it.
+  // Whatever it was doing did not finish: never a good status.
+  if (!allEnded) EndProcessNow(kExitFailed);
+  return exitCode;
+}
+
+// run, day, range and clean: the window model with the panes on standard output.
+int WorkerCommand(const CliOptions& options, const FieldTexts& texts) {
+  ConsoleStop stop;
+
+  StdoutPanes printer;
+  LogPane panes[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
+  for (LogPane& pane : panes) pane.SetListener(&printer);
+  BindLogPanes(&panes[0], &panes[1], &panes[2], &panes[3]);
+  // Publishes that ended runs cut short are finished or undone before any worker writes.
+  RepairFolder(g_szExeDir, 1);
+
+  std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
+  CliView view;
+  int exitCode = kExitGood;
+  {
+    WindowModel model(*backend);
+    model.SetView(&view);
+    model.OnInitDialog();
+    SetFields(model, options, texts);
+    const std::vector<int> workers = SetCommand(model, options, texts);
+    exitCode = StartAndWait(model, options, workers, stop);
+    model.SetView(nullptr);
+  }
+  BindLogPanes(nullptr, nullptr, nullptr, nullptr);
+  stop.Finished();
+  return exitCode;
+}
+
 }  // namespace
 
 int CliMain(const std::vector<std::string>& args) {
@@ -128,136 +288,12 @@ int CliMain(const std::vector<std::string>& args) {
   if (!options.hasPwd) {
     options.hasPwd = GetEnvUtf8("ZELVIK_PWD", &options.pwd);
   }
-  std::string dsn, uid, pwd, area, folder;
-  if ((options.hasDsn && !To949(options.dsn, "--dsn", &dsn, &error)) ||
-      (options.hasUid && !To949(options.uid, "--uid", &uid, &error)) ||
-      (options.hasPwd && !To949(options.pwd, "the password", &pwd, &error)) ||
-      (options.hasArea && !To949(options.area, "--area", &area, &error))) {
-    return UsageError(error);
-  }
-  if (options.command == CliOptions::Command::kClean) {
-    std::filesystem::path dir;
-    std::error_code ec;
-    if (!AbsoluteFolder(options.folder, &dir) || !std::filesystem::is_directory(dir, ec)) {
-      return UsageError("no such folder: " + options.folder);
-    }
-    if (!To949(FsText(dir), "FOLDER", &folder, &error)) return UsageError(error);
-  }
+  FieldTexts texts;
+  if (!ToFieldTexts(options, &texts, &error)) return UsageError(error);
   const bool verify = options.command == CliOptions::Command::kVerify;
   if (!SetupHome(options.home, !verify, &error)) return UsageError(error);
   if (verify) return VerifyCommand(options);
-
-  ConsoleStop stop;
-
-  StdoutPanes printer;
-  LogPane panes[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
-  for (LogPane& pane : panes) pane.SetListener(&printer);
-  BindLogPanes(&panes[0], &panes[1], &panes[2], &panes[3]);
-  // Publishes that ended runs cut short are finished or undone before any worker writes.
-  RepairFolder(g_szExeDir, 1);
-
-  std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
-  CliView view;
-  int exitCode = kExitGood;
-  {
-    WindowModel model(*backend);
-    model.SetView(&view);
-    model.OnInitDialog();
-
-    if (options.dev) {
-      model.SetCheck(kIdPreset, 1);
-      model.OnPresetCheck();
-    }
-    if (options.hasDsn) model.SetText(kIdDsn, dsn);
-    if (options.hasUid) model.SetText(kIdUid, uid);
-    if (options.hasPwd) model.SetText(kIdPwd, pwd);
-    if (options.hasArea) model.SetText(kIdArea, area);
-    if (options.noWgs84) {
-      model.SetCheck(kIdBessel, 0);
-      model.OnBesselCheck();
-    }
-    model.SetIgnoreQuietHours(options.ignoreQuietHours);
-    model.SetCatchUpDays(options.catchUpDays);
-
-    std::vector<int> workers;
-    switch (options.command) {
-      case CliOptions::Command::kRun:
-        workers = {1};
-        break;
-      case CliOptions::Command::kDay:
-        model.SetCheck(kIdDay1, 1);
-        model.SetText(kIdDay1First, options.day);
-        model.SetText(kIdDay1Last, options.day);
-        workers = {1};
-        break;
-      case CliOptions::Command::kClean:
-        model.SetCheck(kIdOnOff, 1);
-        model.SetText(kIdFolder, folder);
-        workers = {1};
-        break;
-      case CliOptions::Command::kRange: {
-        const int boxes[3][3] = {{kIdRange2, kIdRange2First, kIdRange2Last},
-                                 {kIdRange3, kIdRange3First, kIdRange3Last},
-                                 {kIdRange4, kIdRange4First, kIdRange4Last}};
-        for (size_t k = 0; k < options.ranges.size(); ++k) {
-          model.SetCheck(boxes[k][0], 1);
-          model.SetText(boxes[k][1], options.ranges[k].first);
-          model.SetText(boxes[k][2], options.ranges[k].second);
-          workers.push_back(static_cast<int>(k) + 2);
-        }
-        break;
-      }
-      case CliOptions::Command::kNone:
-      case CliOptions::Command::kVerify:
-        break;
-    }
-
-    const WindowModel::StartStop start = model.OnStartStop();
-    if (start == WindowModel::StartStop::kFieldMissing) {
-      exitCode = kExitUsage;
-    } else if (start != WindowModel::StartStop::kStarted) {
-      exitCode = kExitFailed;
-    } else {
-      bool allEnded = true;
-      while (model.AnyWorkerRunning()) {
-        if (!stop.Wait(200)) continue;
-        std::fprintf(stderr, "zelvik-cli: stopping\n");
-        // As a click on "DB Close" (worker 1 is ended by force after one second); a worker 1
-        // that has ended by itself left "Zelvik". Whatever still runs a second later, in a
-        // wait, a run or a connect, is ended by force, so that the program ends within about
-        // two seconds.
-        if (model.GetText(kIdStartStop) == kCaptionRunning) {
-          model.OnStartStop();
-        } else {
-          model.OnCancel();
-          for (int i = 0; i < 10 && model.AnyWorkerRunning(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-          }
-        }
-        allEnded = model.EndWorkers(kStopGraceMs);
-        break;
-      }
-      if (allEnded) {
-        for (int n = 1; n <= 4; ++n) model.Slot(n).Join();
-      }
-
-      for (int n : workers) {
-        WorkerOutcome outcome = model.Outcome(n);
-        bool good = outcome == WorkerOutcome::kGood ||
-                    (options.command == CliOptions::Command::kRun &&
-                     outcome == WorkerOutcome::kStopped);
-        std::fprintf(stderr, "zelvik-cli: %s: %s\n", WorkerLabel(n), OutcomeName(outcome));
-        if (!good) exitCode = kExitFailed;
-      }
-      // A worker stuck in a database call holds no file; the model must not go away under it.
-      // Whatever it was doing did not finish: never a good status.
-      if (!allEnded) EndProcessNow(kExitFailed);
-    }
-    model.SetView(nullptr);
-  }
-  BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-  stop.Finished();
-  return exitCode;
+  return WorkerCommand(options, texts);
 }
 
 }  // namespace zelvik

@@ -214,12 +214,176 @@ struct PairResult {
   std::int64_t vehicles = 0;
 };
 
+// The summary .log's lines in order, and the records they count.
+struct Summary {
+  std::vector<SummaryLine> lines;
+  std::int64_t records = 0;
+};
+
+Summary ReadSummary(const std::string& path949, Faults& faults) {
+  Summary summary;
+  FileLines lines(path949, faults);
+  if (!lines.Opened()) {
+    faults.Add("cannot be read");
+    return summary;
+  }
+  std::string_view text;
+  if (!lines.Next(&text)) {
+    faults.Add("is empty");
+  } else if (text != VehicleSummary::HeaderLine()) {
+    faults.Line("header", 1, "is not the summary's header line");
+  }
+  while (lines.Next(&text)) {
+    SummaryLine s{"", 0, lines.LineNo()};
+    if (!ParseSummaryLine(text, &s.carNo, &s.records)) {
+      faults.Line("form", s.line, "is not a summary line");
+      continue;
+    }
+    summary.records += s.records;
+    summary.lines.push_back(std::move(s));
+  }
+  return summary;
+}
+
+bool IsSecondHeader(std::string_view text, const ExportPlan& plan, const PairName& pair) {
+  if (!pair.range || !pair.area.empty()) return text == plan.strHeader2;
+  // The area text of an area without a name cannot be derived from the file's name: only the
+  // fixed parts around it are checked.
+  const std::string open = Kr("#지역코드(");
+  const std::string close = plan.strHeader2.substr(open.size() + 1);
+  return text.size() > open.size() + close.size() && text.starts_with(open) &&
+         text.ends_with(close) &&
+         IsValidAreaText(text.substr(open.size(), text.size() - open.size() - close.size()));
+}
+
+void CheckExportHeaders(FileLines& lines, const ExportPlan& plan, const PairName& pair,
+                        Faults& faults) {
+  std::string_view text;
+  if (!lines.Next(&text)) {
+    faults.Add("is empty");
+  } else if (text != plan.strHeader1) {
+    faults.Line("header1", 1, "is not the export's first header line");
+  }
+  if (lines.Next(&text)) {
+    if (!IsSecondHeader(text, plan, pair)) {
+      faults.Line("header2", 2, "is not the export's second header line");
+    }
+  } else if (faults.Empty()) {
+    faults.Add("has no second header line");
+  }
+}
+
+// The summary's groups are the export's runs of equal vehicle-number fields, as the run formed
+// them: a new group wherever the number differs from the row before, an empty number at the
+// start joining the empty group the run begins with. Keeps the first group that does not match
+// its summary line.
+class GroupMatch {
+ public:
+  explicit GroupMatch(const std::vector<SummaryLine>& summary) : summary_(summary) {}
+
+  // The next row, by its vehicle-number field and line number.
+  void Row(std::string_view car, std::int64_t line) {
+    if (car == car_) {
+      ++rows_;
+      return;
+    }
+    CloseGroup();
+    car_.assign(car);
+    rows_ = 1;
+    line_ = line;
+  }
+  // After the last row.
+  void Finish() {
+    CloseGroup();
+    if (mismatch_.empty() && next_ < summary_.size()) {
+      mismatchAt_ = next_;
+      mismatch_ = Format("summary line %lld (vehicle [%s]) and those after it have no rows",
+                         static_cast<long long>(summary_[next_].line),
+                         summary_[next_].carNo.c_str());
+    }
+  }
+  std::size_t Groups() const { return next_; }
+  // Empty when every group matched its summary line.
+  const std::string& Mismatch() const { return mismatch_; }
+  // Every group matched up to the last one.
+  bool MismatchAtEnd() const { return mismatchAt_ + 1 >= next_; }
+
+ private:
+  void CloseGroup() {
+    if (rows_ == 0) return;
+    const std::size_t k = next_++;
+    if (!mismatch_.empty()) return;
+    mismatchAt_ = k;
+    if (k >= summary_.size()) {
+      mismatch_ = Format("rows from line %lld (vehicle [%s], %lld rows) have no summary line",
+                         static_cast<long long>(line_), car_.c_str(),
+                         static_cast<long long>(rows_));
+    } else if (summary_[k].carNo != car_ || summary_[k].records != rows_) {
+      mismatch_ = Format("summary line %lld (vehicle [%s], %lld records) does not match the "
+                         "rows from line %lld (vehicle [%s], %lld rows)",
+                         static_cast<long long>(summary_[k].line), summary_[k].carNo.c_str(),
+                         static_cast<long long>(summary_[k].records),
+                         static_cast<long long>(line_), car_.c_str(),
+                         static_cast<long long>(rows_));
+    }
+  }
+
+  const std::vector<SummaryLine>& summary_;
+  std::string car_;
+  std::int64_t rows_ = 0, line_ = 0;
+  std::size_t next_ = 0;  // the summary line the next group must match
+  std::string mismatch_;
+  std::size_t mismatchAt_ = 0;
+};
+
+// The export's rows after its headers, each checked for its fields and matched against the
+// summary; the number of rows.
+std::int64_t CheckRows(FileLines& lines, GroupMatch& match, Faults& faults) {
+  std::int64_t rows = 0;
+  FieldSlot fields[kFieldSlotCount];
+  std::string_view text;
+  while (lines.Next(&text)) {
+    ++rows;
+    const int n =
+        SplitFields(fields, text.data(), static_cast<int>(text.size()), kOnOffSplitLimit, ',');
+    if (n < kOnOffMinFields) {
+      faults.Line("fields", lines.LineNo(),
+                  Format("has %d fields, fewer than %d", n, kOnOffMinFields));
+    }
+    match.Row(text.substr(0, text.find(',')), lines.LineNo());
+  }
+  match.Finish();
+  return rows;
+}
+
+// The export .dat against its plan and its summary (judged against the summary only when the
+// summary itself is whole).
+void CheckExport(const std::string& path949, const ExportPlan& plan, const PairName& pair,
+                 const Summary& summary, bool summaryWhole, Faults& faults, PairResult* result) {
+  FileLines lines(path949, faults);
+  if (!lines.Opened()) {
+    faults.Add("cannot be read");
+    return;
+  }
+  CheckExportHeaders(lines, plan, pair, faults);
+  GroupMatch match(summary.lines);
+  result->rows = CheckRows(lines, match, faults);
+  result->vehicles = static_cast<std::int64_t>(match.Groups());
+  if (match.Mismatch().empty() || !summaryWhole) return;
+  // Fewer rows than the summary counts, all of them matching up to the last vehicle: the
+  // export ends early, at a line end.
+  if (result->rows < summary.records && match.MismatchAtEnd()) {
+    faults.Add(Format("is short: %lld rows, its summary counts %lld",
+                      static_cast<long long>(result->rows),
+                      static_cast<long long>(summary.records)));
+  } else {
+    faults.Add("does not match its summary: " + match.Mismatch());
+  }
+}
+
 // Reads the summary into lines, then the export against them.
 PairResult CheckPair(const std::string& folder949, const PairName& pair) {
   PairResult result;
-  const std::string dat = folder949 + "/" + pair.base + ".dat";
-  const std::string log = folder949 + "/" + pair.base + ".log";
-
   ExportPlan plan;
   std::string refused;
   const ExportInputs inputs = pair.range ? ExportInputs{2, pair.first, pair.last,
@@ -229,127 +393,11 @@ PairResult CheckPair(const std::string& folder949, const PairName& pair) {
     result.text = "not a name the export makes here: " + refused;
     return result;
   }
-
   Faults sumFaults;
-  std::vector<SummaryLine> summary;
-  std::int64_t summaryRecords = 0;
-  {
-    FileLines lines(log, sumFaults);
-    if (!lines.Opened()) {
-      sumFaults.Add("cannot be read");
-    } else {
-      std::string_view text;
-      if (!lines.Next(&text)) {
-        sumFaults.Add("is empty");
-      } else if (text != VehicleSummary::HeaderLine()) {
-        sumFaults.Line("header", 1, "is not the summary's header line");
-      }
-      while (lines.Next(&text)) {
-        SummaryLine s{"", 0, lines.LineNo()};
-        if (!ParseSummaryLine(text, &s.carNo, &s.records)) {
-          sumFaults.Line("form", s.line, "is not a summary line");
-          continue;
-        }
-        summaryRecords += s.records;
-        summary.push_back(std::move(s));
-      }
-    }
-  }
-
+  const Summary summary = ReadSummary(folder949 + "/" + pair.base + ".log", sumFaults);
   Faults datFaults;
-  {
-    FileLines lines(dat, datFaults);
-    if (!lines.Opened()) {
-      datFaults.Add("cannot be read");
-    } else {
-      std::string_view text;
-      if (!lines.Next(&text)) {
-        datFaults.Add("is empty");
-      } else if (text != plan.strHeader1) {
-        datFaults.Line("header1", 1, "is not the export's first header line");
-      }
-      if (lines.Next(&text)) {
-        bool good = text == plan.strHeader2;
-        if (pair.range && pair.area.empty()) {
-          // The area text of an area without a name cannot be derived from the file's name:
-          // only the fixed parts around it are checked.
-          const std::string open = Kr("#지역코드(");
-          const std::string close = plan.strHeader2.substr(open.size() + 1);
-          good = text.size() > open.size() + close.size() && text.starts_with(open) &&
-                 text.ends_with(close) &&
-                 IsValidAreaText(text.substr(open.size(), text.size() - open.size() - close.size()));
-        }
-        if (!good) datFaults.Line("header2", 2, "is not the export's second header line");
-      } else if (datFaults.Empty()) {
-        datFaults.Add("has no second header line");
-      }
-
-      // The summary's groups are the export's runs of equal vehicle-number fields, as the run
-      // formed them: a new group wherever the number differs from the row before, an empty
-      // number at the start joining the empty group the run begins with.
-      FieldSlot fields[kFieldSlotCount];
-      std::string groupCar;
-      std::int64_t groupRows = 0, groupLine = 0;
-      std::size_t next = 0;  // the summary line the next group must match
-      std::string mismatch;
-      std::size_t mismatchAt = 0;
-      auto closeGroup = [&] {
-        if (groupRows == 0) return;
-        const std::size_t k = next++;
-        if (!mismatch.empty()) return;
-        mismatchAt = k;
-        if (k >= summary.size()) {
-          mismatch = Format("rows from line %lld (vehicle [%s], %lld rows) have no summary line",
-                            static_cast<long long>(groupLine), groupCar.c_str(),
-                            static_cast<long long>(groupRows));
-        } else if (summary[k].carNo != groupCar || summary[k].records != groupRows) {
-          mismatch = Format("summary line %lld (vehicle [%s], %lld records) does not match the "
-                            "rows from line %lld (vehicle [%s], %lld rows)",
-                            static_cast<long long>(summary[k].line), summary[k].carNo.c_str(),
-                            static_cast<long long>(summary[k].records),
-                            static_cast<long long>(groupLine), groupCar.c_str(),
-                            static_cast<long long>(groupRows));
-        }
-      };
-      while (lines.Next(&text)) {
-        ++result.rows;
-        const int n = SplitFields(fields, text.data(), static_cast<int>(text.size()),
-                                  kOnOffSplitLimit, ',');
-        if (n < kOnOffMinFields) {
-          datFaults.Line("fields", lines.LineNo(),
-                         Format("has %d fields, fewer than %d", n, kOnOffMinFields));
-        }
-        const std::string_view car = text.substr(0, text.find(','));
-        if (car == groupCar) {
-          ++groupRows;
-          continue;
-        }
-        closeGroup();
-        groupCar.assign(car);
-        groupRows = 1;
-        groupLine = lines.LineNo();
-      }
-      closeGroup();
-      result.vehicles = static_cast<std::int64_t>(next);
-      if (mismatch.empty() && next < summary.size()) {
-        mismatchAt = next;
-        mismatch = Format("summary line %lld (vehicle [%s]) and those after it have no rows",
-                          static_cast<long long>(summary[next].line),
-                          summary[next].carNo.c_str());
-      }
-      if (!mismatch.empty() && sumFaults.Empty()) {
-        // Fewer rows than the summary counts, all of them matching up to the last vehicle:
-        // the export ends early, at a line end.
-        if (result.rows < summaryRecords && mismatchAt + 1 >= next) {
-          datFaults.Add(Format("is short: %lld rows, its summary counts %lld",
-                               static_cast<long long>(result.rows),
-                               static_cast<long long>(summaryRecords)));
-        } else {
-          datFaults.Add("does not match its summary: " + mismatch);
-        }
-      }
-    }
-  }
+  CheckExport(folder949 + "/" + pair.base + ".dat", plan, pair, summary, sumFaults.Empty(),
+              datFaults, &result);
   std::string text = datFaults.Text(".dat");
   if (!sumFaults.Empty()) text += (text.empty() ? "" : "; ") + sumFaults.Text(".log");
   result.text = text;
@@ -369,27 +417,16 @@ std::chrono::sys_days DayOf(const std::string& day) {
       std::chrono::day(static_cast<unsigned>(std::stoi(day.substr(6, 2)))));
 }
 
-}  // namespace
+// The pairs found, by base name: which of the two files are there.
+struct FoundPair {
+  PairName pair;
+  bool dat = false, log = false;
+};
+using FoundPairs = std::map<std::string, FoundPair>;
 
-VerifyCounts VerifyExports(const std::string& folder949, const std::string& from,
-                           const std::string& to,
-                           const std::function<void(const std::string&)>& out) {
-  VerifyCounts counts;
-  // The pairs found, by base name: which of the two files are there.
-  struct Found {
-    PairName pair;
-    bool dat = false, log = false;
-  };
-  std::map<std::string, Found> found;
-  std::vector<platform::DirEntry> entries;
-  // The root is stored as the empty text (names are "<folder>/<name>").
-  const std::string listed = folder949.empty() ? "/" : folder949;
-  if (!platform::ListDir(SysPath(listed.c_str()), &entries)) {
-    out("folder cannot be read[" + listed + "]");
-    ++counts.checked;
-    ++counts.damaged;
-    return counts;
-  }
+// The export pairs among a folder's entries; other entries are passed over.
+FoundPairs PairsAmong(const std::vector<platform::DirEntry>& entries) {
+  FoundPairs found;
   for (const platform::DirEntry& entry : entries) {
     if (entry.isDir) continue;
     const std::string name = Utf8ToCp949(entry.name);
@@ -398,12 +435,20 @@ VerifyCounts VerifyExports(const std::string& folder949, const std::string& from
     if (ext != ".dat" && ext != ".log") continue;
     PairName pair;
     if (!ParseBase(name.substr(0, name.size() - 4), &pair)) continue;
-    Found& f = found[pair.base];
+    FoundPair& f = found[pair.base];
     f.pair = pair;
     (ext == ".dat" ? f.dat : f.log) = true;
   }
+  return found;
+}
 
-  auto judge = [&](const std::string& label, const PairName& pair, bool dat, bool log) {
+// Gives each pair its line and counts it.
+struct PairJudge {
+  const std::string& folder949;
+  const std::function<void(const std::string&)>& out;
+  VerifyCounts& counts;
+
+  void operator()(const std::string& label, const PairName& pair, bool dat, bool log) {
     ++counts.checked;
     const std::string datPath = folder949 + "/" + pair.base + ".dat";
     const std::string logPath = folder949 + "/" + pair.base + ".log";
@@ -421,29 +466,53 @@ VerifyCounts VerifyExports(const std::string& folder949, const std::string& from
       if (r.text.empty()) {
         ++counts.whole;
         out(label + Format(": whole, %lld rows of %lld vehicles",
-                           static_cast<long long>(r.rows), static_cast<long long>(r.vehicles)));
+                            static_cast<long long>(r.rows), static_cast<long long>(r.vehicles)));
       } else {
         ++counts.damaged;
         out(label + ": " + r.text);
       }
     }
-  };
+  }
+};
 
+// Every day from..to, found or not, then the range exports that lie within them.
+void JudgeDays(const FoundPairs& found, const std::string& from, const std::string& to,
+               PairJudge& judge) {
+  for (std::chrono::sys_days d = DayOf(from); d <= DayOf(to); d += std::chrono::days(1)) {
+    const std::string day = DayText(d);
+    PairName pair{DayBase(day), false, day, day, ""};
+    const auto it = found.find(pair.base);
+    judge(pair.base, pair, it != found.end() && it->second.dat,
+          it != found.end() && it->second.log);
+  }
+  for (const auto& [base, f] : found) {
+    if (f.pair.range && f.pair.first >= from && f.pair.last <= to) {
+      judge(base, f.pair, f.dat, f.log);
+    }
+  }
+}
+
+}  // namespace
+
+VerifyCounts VerifyExports(const std::string& folder949, const std::string& from,
+                           const std::string& to,
+                           const std::function<void(const std::string&)>& out) {
+  VerifyCounts counts;
+  std::vector<platform::DirEntry> entries;
+  // The root is stored as the empty text (names are "<folder>/<name>").
+  const std::string listed = folder949.empty() ? "/" : folder949;
+  if (!platform::ListDir(SysPath(listed.c_str()), &entries)) {
+    out("folder cannot be read[" + listed + "]");
+    ++counts.checked;
+    ++counts.damaged;
+    return counts;
+  }
+  const FoundPairs found = PairsAmong(entries);
+  PairJudge judge{folder949, out, counts};
   if (from.empty()) {
     for (const auto& [base, f] : found) judge(base, f.pair, f.dat, f.log);
   } else {
-    for (std::chrono::sys_days d = DayOf(from); d <= DayOf(to); d += std::chrono::days(1)) {
-      const std::string day = DayText(d);
-      PairName pair{DayBase(day), false, day, day, ""};
-      const auto it = found.find(pair.base);
-      judge(pair.base, pair, it != found.end() && it->second.dat,
-            it != found.end() && it->second.log);
-    }
-    for (const auto& [base, f] : found) {
-      if (f.pair.range && f.pair.first >= from && f.pair.last <= to) {
-        judge(base, f.pair, f.dat, f.log);
-      }
-    }
+    JudgeDays(found, from, to, judge);
   }
 
   for (const std::string& line : DescribeRepair(folder949)) {

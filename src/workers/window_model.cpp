@@ -32,6 +32,15 @@ constexpr Preset kDevelopment = {"개발", "db243", "vdnhxkpqcjrus63"};
 
 }  // namespace
 
+std::array<int, 3> OtherWorkers(int n) {
+  std::array<int, 3> others{};
+  std::size_t k = 0;
+  for (int other = 1; other <= 4; ++other) {
+    if (other != n) others[k++] = other;
+  }
+  return others;
+}
+
 WindowModel::WindowModel(WorkerBackend& backend) : backend_(backend) {
   for (int id : kControlIds) controls_[id];
   controls_[kIdStartStop].text = std::string(kCaptionIdle);
@@ -238,13 +247,11 @@ WorkerSlot& WindowModel::Slot(int n) {
 
 bool WindowModel::TryEnterQuery(int n, std::int32_t others[3]) {
   std::lock_guard<std::mutex> lock(gateMutex_);
+  const std::array<int, 3> ids = OtherWorkers(n);
   bool anySet = false;
-  int k = 0;
-  for (int other = 1; other <= 4; ++other) {
-    if (other == n) continue;
-    others[k] = QryFlag(other).load();
+  for (std::size_t k = 0; k < ids.size(); ++k) {
+    others[k] = QryFlag(ids[k]).load();
     anySet = anySet || others[k] != 0;
-    ++k;
   }
   if (anySet) return false;
   QryFlag(n).store(1);

@@ -78,6 +78,10 @@ class WindowView {
   virtual void ShowFieldMessage(const std::string& text, int focusId) = 0;
 };
 
+// The three workers other than worker n (1 to 4), in ascending order: whose query flags the
+// run gate looks at, and in which order its log lines name them.
+std::array<int, 3> OtherWorkers(int n);
+
 class WindowModel {
  public:
   // The backend does the workers' database and file work; it must outlive the model.

@@ -39,19 +39,13 @@ void WorkerSlot::ForceEnd() {
   if (session_ != nullptr) session_->CancelRunning();
 }
 
-void WorkerSlot::Join() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (taken_) {
-    if (cancel_.IsCancelled() && session_ != nullptr) session_->CancelRunning();
-    endedCv_.wait_for(lock, std::chrono::milliseconds(200));
-  }
-  std::thread ended = std::move(thread_);
-  lock.unlock();
-  if (ended.joinable()) ended.join();
-}
+void WorkerSlot::Join() { JoinUntil(std::chrono::steady_clock::time_point::max()); }
 
 bool WorkerSlot::JoinFor(std::int64_t limitMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  return JoinUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs));
+}
+
+bool WorkerSlot::JoinUntil(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (taken_) {
     if (cancel_.IsCancelled() && session_ != nullptr) session_->CancelRunning();

@@ -7,6 +7,7 @@
 // joined by whoever needs the slot next (the start command) or by the teardown, so the worker
 // itself never waits for anybody to free its slot.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -55,6 +56,9 @@ class WorkerSlot {
   void MarkEnded();
 
  private:
+  // Join's body: false when deadline passed with the worker still running.
+  bool JoinUntil(std::chrono::steady_clock::time_point deadline);
+
   mutable std::mutex mutex_;
   std::condition_variable endedCv_;
   std::thread thread_;

@@ -1,5 +1,6 @@
 #include "workers/workers.h"
 
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -38,6 +39,12 @@ constexpr RangeControls kRangeControls[] = {
     {kIdRange3, kIdRange3First, kIdRange3Last, 30000},
     {kIdRange4, kIdRange4First, kIdRange4Last, 45000},
 };
+
+// The clock side of the run gate: Monday to Friday, HHMM above "2200" or below "0200".
+bool IsQuietHour(int weekday, const char* hhmm) {
+  if (weekday < 1 || weekday > 5) return false;
+  return std::strncmp(hhmm, "2200", 4) > 0 || std::strncmp(hhmm, "0200", 4) < 0;
+}
 
 // The session of a worker, registered with its slot for the life of the worker so that a
 // forced end can cancel its running statement; closed and unregistered before it goes.
@@ -95,12 +102,11 @@ class Worker {
       bool quiet = !dlg_.IgnoreQuietHours() && IsQuietHour(wday, szHHMM);
       if (!quiet && dlg_.TryEnterQuery(n_, others)) return true;
       if (quiet) ReadOthers(others);
-      int a, b, c;
-      OtherNumbers(&a, &b, &c);
+      const std::array<int, 3> ids = OtherWorkers(n_);
       Log(Format("Sleep 59 sec => m_bQryThread%d[%d] or m_bQryThread%d[%d] or "
                  "m_bQryThread%d[%d] or (tm_wday (0 < %d < 6) and ((%s > 2200) || ((%s < "
                  "0200)))",
-                 a, others[0], b, others[1], c, others[2], wday, szHHMM, szHHMM));
+                 ids[0], others[0], ids[1], others[1], ids[2], others[2], wday, szHHMM, szHHMM));
       if (!WaitSteps(steps)) return false;
     }
   }
@@ -139,6 +145,12 @@ class Worker {
     dlg_.SetOutcome(n_, outcome_);
   }
 
+  // The query flags of the three other workers, as the run gate names them.
+  void ReadOthers(std::int32_t others[3]) {
+    const std::array<int, 3> ids = OtherWorkers(n_);
+    for (std::size_t k = 0; k < ids.size(); ++k) others[k] = dlg_.QryFlag(ids[k]).load();
+  }
+
   std::string Banner(const char* what) {
     return Format("------------------------------- %s %s g_bstop[%d] ---------------------------",
                   Label(), what, g_bstop.load());
@@ -150,23 +162,6 @@ class Worker {
   const CancelToken& cancel_;
   SessionHold db_;
   WorkerOutcome outcome_ = WorkerOutcome::kNone;
-
- private:
-  void OtherNumbers(int* a, int* b, int* c) const {
-    int k[3], i = 0;
-    for (int other = 1; other <= 4; ++other) {
-      if (other != n_) k[i++] = other;
-    }
-    *a = k[0];
-    *b = k[1];
-    *c = k[2];
-  }
-  void ReadOthers(std::int32_t others[3]) {
-    int i = 0;
-    for (int other = 1; other <= 4; ++other) {
-      if (other != n_) others[i++] = dlg_.QryFlag(other).load();
-    }
-  }
 };
 
 // The missed days worker 1's daily mode catches up: the days of the last `days` before today
@@ -320,24 +315,12 @@ int RangeWorker(WindowModel* pDlg, int n) {
   if (g_bstop.load() == 0) {
     for (;;) {
       std::int32_t others[3] = {};
-      int i = 0;
-      for (int other = 1; other <= 4; ++other) {
-        if (other != n) others[i++] = pDlg->QryFlag(other).load();
-      }
+      w.ReadOthers(others);
       if (others[0] == 0 && others[1] == 0 && others[2] == 0) break;
-      if (n == 2) {
-        w.Log(Format("Sleep 59 sec => (m_bQryThread1[%d] || m_bQryThread3[%d] || "
-                     "m_bQryThread4[%d])",
-                     others[0], others[1], others[2]));
-      } else if (n == 3) {
-        w.Log(Format("Sleep 59 sec => (m_bQryThread1[%d] || m_bQryThread2[%d] || "
-                     "m_bQryThread4[%d])",
-                     others[0], others[1], others[2]));
-      } else {
-        w.Log(Format("Sleep 59 sec => (m_bQryThread1[%d] || m_bQryThread2[%d] || "
-                     "m_bQryThread3[%d])",
-                     others[0], others[1], others[2]));
-      }
+      const std::array<int, 3> ids = OtherWorkers(n);
+      w.Log(Format("Sleep 59 sec => (m_bQryThread%d[%d] || m_bQryThread%d[%d] || "
+                   "m_bQryThread%d[%d])",
+                   ids[0], others[0], ids[1], others[1], ids[2], others[2]));
       if (!w.WaitSteps(30)) break;
     }
   }
@@ -417,11 +400,6 @@ bool CheckDateFields(const std::string& first, const std::string& last, std::str
   *firstDay = Format("%04d%02d%02d", a.y, a.m, a.d);
   *lastDay = Format("%04d%02d%02d", b.y, b.m, b.d);
   return true;
-}
-
-bool IsQuietHour(int weekday, const char* hhmm) {
-  if (weekday < 1 || weekday > 5) return false;
-  return std::strncmp(hhmm, "2200", 4) > 0 || std::strncmp(hhmm, "0200", 4) < 0;
 }
 
 }  // namespace zelvik

@@ -31,7 +31,4 @@ void RunWorkerThread(WindowModel* pDlg, int n);
 bool CheckDateFields(const std::string& first, const std::string& last, std::string* firstDay,
                      std::string* lastDay);
 
-// The clock side of the run gate: Monday to Friday, HHMM above "2200" or below "0200".
-bool IsQuietHour(int weekday, const char* hhmm);
-
 }  // namespace zelvik

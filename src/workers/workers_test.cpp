@@ -31,18 +31,6 @@ TEST(DateFieldsTest, OneMonthAtMostAndTheFirstDayNotAfterTheLast) {
   EXPECT_EQ(b, "20220718");
 }
 
-TEST(RunGateTest, QuietFromMondayToFridayBetween2201And0159) {
-  EXPECT_FALSE(IsQuietHour(3, "2200"));
-  EXPECT_TRUE(IsQuietHour(3, "2201"));
-  EXPECT_TRUE(IsQuietHour(3, "2330"));
-  EXPECT_TRUE(IsQuietHour(1, "0000"));  // Sunday night belongs to Monday morning
-  EXPECT_TRUE(IsQuietHour(5, "0159"));
-  EXPECT_FALSE(IsQuietHour(5, "0200"));
-  EXPECT_FALSE(IsQuietHour(5, "0700"));
-  EXPECT_FALSE(IsQuietHour(6, "2330"));  // Saturday
-  EXPECT_FALSE(IsQuietHour(0, "0100"));  // Sunday
-}
-
 TEST(RunGateTest, CheckingTheOthersAndSettingOnesOwnFlagIsOneStep) {
   FakeBackend backend;
   WindowModel model(backend);
@@ -383,6 +371,31 @@ TEST_F(RangeWorkerTest, QuietHoursHoldAWeekdayRunUntil0200ButNotASaturdayOne) {
   ASSERT_TRUE(WaitEnded(2));
   ASSERT_EQ(backend_.RunCount(), 3);
   EXPECT_EQ(backend_.Runs()[2].at, At(2022, 11, 9, 23, 30, 15));
+}
+
+TEST_F(RangeWorkerTest, QuietFromMondayToFridayBetween2201And0159) {
+  model_->SetCheck(kIdRange2, 1);
+  struct Case {
+    int day, hour, minute;  // November 2022: the 9th is a Wednesday
+    bool quiet;
+  };
+  const Case cases[] = {
+      {9, 22, 0, false}, {9, 22, 1, true},   {9, 23, 30, true},
+      {11, 1, 59, true}, {11, 2, 0, false},  {11, 7, 0, false},
+      {12, 23, 30, false},                   // Saturday
+      {13, 1, 0, false},                     // Sunday
+      {14, 0, 0, true},                      // Sunday night belongs to Monday morning
+  };
+  for (const Case& c : cases) {
+    const std::time_t at = At(2022, 11, c.day, c.hour, c.minute, 0);
+    clock_.SetNow(at - 15);  // the first delay ends at `at`
+    model_->OnStartStop();
+    ASSERT_TRUE(WaitEnded(2, 20000));
+    model_->OnStartStop();
+    ASSERT_FALSE(backend_.Runs().empty());
+    EXPECT_EQ(backend_.Runs().back().at != at, c.quiet) << c.day << " " << c.hour << c.minute;
+  }
+  EXPECT_EQ(backend_.RunCount(), 9);
 }
 
 TEST_F(RangeWorkerTest, StopIsSeenInTheGateAndFlagWaitsButNotInTheFirstDelay) {
