@@ -14,6 +14,7 @@
 #include <string>
 
 #include "db/odbc.h"
+#include "db/raw_text.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "db/odbc.h"
+#include "db/raw_text.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/odbc.h"
+#include "db/raw_text.h"
 #include "log/run_log.h"
 #include "util/clock.h"
 #include "util/codepage.h"
@@ -25,10 +26,8 @@ namespace zelvik {
 
 CompanyNameCache g_CompanyNameCache;
 
-CompanyNameCache::~CompanyNameCache() { delete[] records_; }
-
 const CompanyNameRecord* CompanyNameCache::Find(const char* coid, std::size_t count) const {
-  count = std::min(count, size_);
+  count = std::min(count, records_.size());
   for (std::size_t i = 0; i < count; ++i) {
     if (std::strcmp(records_[i].szCoid, coid) == 0) return &records_[i];
   }
@@ -36,15 +35,11 @@ const CompanyNameRecord* CompanyNameCache::Find(const char* coid, std::size_t co
 }
 
 void CompanyNameCache::Append(const CompanyNameRecord& record) {
-  if (size_ == capacity_) {
-    std::size_t grown = size_ + std::max<std::size_t>(size_, 1);
-    auto* block = new CompanyNameRecord[grown];
-    std::copy(records_, records_ + size_, block);
-    delete[] records_;
-    records_ = block;
-    capacity_ = grown;
+  // The growth is chosen here, not left to the vector: capacities 1, 2, 4, 8, ...
+  if (records_.size() == records_.capacity()) {
+    records_.reserve(records_.size() + std::max<std::size_t>(records_.size(), 1));
   }
-  records_[size_++] = record;
+  records_.push_back(record);
 }
 
 namespace {
@@ -175,70 +170,87 @@ std::string OneLine(const char* text) {
   return shown;
 }
 
-// An id that "%s,%s" would not bring back from com_nm.cfg as itself.
+// Whether an id written with "%s,%s" comes back from com_nm.cfg as itself.
 bool StorableId(const char* id) {
   std::string shown = OneLine(id);
   return shown == id && shown.find(',') == std::string::npos;
 }
 
-}  // namespace
+// Where a lookup stands after the cache was asked.
+enum class CacheAnswer {
+  kFound,     // the name is in the caller's area
+  kNotAsked,  // no name, and the server is not to be asked (logged)
+  kAsk,       // not cached: the id is marked as being asked
+};
 
-int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cancel) {
+// Asks the cache under its lock, waiting while another worker asks the server for the same
+// id. An id that is not cached is asked for only when it holds no quote and the connection is
+// open; it is then marked, so that other lookups of it wait for this one.
+CacheAnswer AskCache(Database* db, const CompanyNameRecord& record, const std::string& shownId,
+                     const CancelToken* cancel, char* out,
+                     std::unique_ptr<InFlightMark>* mark) {
   CompanyNameCache& cache = g_CompanyNameCache;
-  const std::string shownId = coid != nullptr ? OneLine(coid) : "(null)";
-  WriteLog(Format("============== START GetCO_NM(%s)", shownId.c_str()), 1);
-  if (coid == nullptr || coid[0] == '\0' || out == nullptr) return 0;
-
-  std::memset(out, 0, 4);
-  int nret = 0;
-  auto end = [&] {
-    WriteLog(Format("============== END GetCO_NM (%s) => (%s)", shownId.c_str(), out), 1);
-    return nret;
-  };
-  CompanyNameRecord record = {};
-  if (!CopyCut(record.szCoid, sizeof(record.szCoid), coid)) {
-    // A key is never cut: the cut id could name another company.
-    WriteLog("GetCO_NM Error: company id longer than 127 bytes, not looked up", 1);
-    return end();
+  std::unique_lock<std::mutex> lock(cache.Mutex());
+  for (;;) {
+    if (const CompanyNameRecord* hit = cache.Find(record.szCoid, cache.Size())) {
+      CopyCut(out, sizeof(record.szCoNm), hit->szCoNm);
+      return CacheAnswer::kFound;
+    }
+    if (!IsInFlight(record.szCoid)) break;
+    // Another worker is asking the server for this id: its answer is awaited, not asked
+    // for twice.
+    if (cancel != nullptr && cancel->IsCancelled()) {
+      WriteLog("GetCO_NM cancelled while another worker asks for the same id", 1);
+      return CacheAnswer::kNotAsked;
+    }
+    Flights().cv.wait_for(lock, kWaitSlice);
   }
-  std::unique_ptr<InFlightMark> mark;
-  {
-    std::unique_lock<std::mutex> lock(cache.Mutex());
-    for (;;) {
-      if (const CompanyNameRecord* hit = cache.Find(record.szCoid, cache.Size())) {
-        CopyCut(out, sizeof(record.szCoNm), hit->szCoNm);
-        nret = 1;
-        return end();
-      }
-      if (!IsInFlight(record.szCoid)) break;
-      // Another worker is asking the server for this id: its answer is awaited, not asked
-      // for twice.
-      if (cancel != nullptr && cancel->IsCancelled()) {
-        WriteLog("GetCO_NM cancelled while another worker asks for the same id", 1);
-        return end();
-      }
-      Flights().cv.wait_for(lock, kWaitSlice);
-    }
-    if (std::strchr(record.szCoid, '\'') != nullptr) {
-      // The id would go into the statement unescaped: it is not sent at all.
-      WriteLog(Format("GetCO_NM Error: quote in company id[%s], no statement sent",
-                      shownId.c_str()),
-               1);
-      return end();
-    }
-    if (db == nullptr || !db->IsOpen()) {
-      WriteLog("GetCO_NM Error: !pDB || !pDB->IsOpen()", 1);
-      return end();
-    }
-    mark = std::make_unique<InFlightMark>(record.szCoid);
+  if (std::strchr(record.szCoid, '\'') != nullptr) {
+    // The id would go into the statement unescaped: it is not sent at all.
+    WriteLog(Format("GetCO_NM Error: quote in company id[%s], no statement sent",
+                    shownId.c_str()),
+             1);
+    return CacheAnswer::kNotAsked;
   }
+  if (db == nullptr || !db->IsOpen()) {
+    WriteLog("GetCO_NM Error: !pDB || !pDB->IsOpen()", 1);
+    return CacheAnswer::kNotAsked;
+  }
+  *mark = std::make_unique<InFlightMark>(record.szCoid);
+  return CacheAnswer::kAsk;
+}
 
+// Keeps a pair the server gave: in the cache, and as a line of com_nm.cfg when the id reads
+// back as itself from there.
+void RememberName(const CompanyNameRecord& record, const std::string& shownId) {
+  std::lock_guard<std::mutex> lock(g_CompanyNameCache.Mutex());
+  g_CompanyNameCache.Append(record);
+  const std::string path = CfgPath();
+  if (!StorableId(record.szCoid)) {
+    WriteLog(Format("GetCO_NM company id[%s] holds a comma or a control byte: kept for "
+                    "this run only, not written to %s",
+                    shownId.c_str(), kFileName),
+             1);
+  } else if (AppendLine949(path.c_str(), Format("%s,%s", record.szCoid, record.szCoNm),
+                           AppendSync::kData) == AppendResult::kWriteFailed) {
+    // A file that does not open is skipped without a message. One that fills up may keep
+    // a part of the line; the next append starts on a line of its own.
+    WriteLog(Format("GetCO_NM write error[%s][%s]", path.c_str(),
+                    platform::ErrorText(errno).c_str()),
+             1);
+  }
+}
+
+// Asks CARCO_MST for the id's name: 1 with the name in out (and remembered) when the server
+// has a row for it, else 0. A database failure is logged with the statement.
+int AskDatabase(Database* db, CompanyNameRecord& record, const std::string& shownId, char* out) {
   char szsql[1024] = {};
   std::snprintf(szsql, sizeof(szsql),
                 "select CONCAT(UTL_RAW.CAST_TO_RAW(CO_NM), '00000000') as %s from CARCO_MST "
                 "where COID = '%s'",
                 Kr("회사명").c_str(), record.szCoid);
   WriteLog(OneLine(szsql), 1);
+  int nret = 0;
   try {
     Recordset rs(db);
     rs.Open(szsql);
@@ -253,22 +265,7 @@ int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cance
         WriteLog(Format("GetCO_NM name longer than 127 bytes, cut to [%s]", out), 1);
       }
       std::memcpy(record.szCoNm, out, std::strlen(out));
-      std::lock_guard<std::mutex> lock(cache.Mutex());
-      cache.Append(record);
-      const std::string path = CfgPath();
-      if (!StorableId(record.szCoid)) {
-        WriteLog(Format("GetCO_NM company id[%s] holds a comma or a control byte: kept for "
-                        "this run only, not written to %s",
-                        shownId.c_str(), kFileName),
-                 1);
-      } else if (AppendLine949(path.c_str(), Format("%s,%s", record.szCoid, out),
-                               AppendSync::kData) == AppendResult::kWriteFailed) {
-        // A file that does not open is skipped without a message. One that fills up may keep
-        // a part of the line; the next append starts on a line of its own.
-        WriteLog(Format("GetCO_NM write error[%s][%s]", path.c_str(),
-                        platform::ErrorText(errno).c_str()),
-                 1);
-      }
+      RememberName(record, shownId);
       nret = 1;
     }
     rs.Close();
@@ -277,8 +274,37 @@ int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cance
                     OneLine(szsql).c_str(), e.m_strError.c_str()),
              1);
   }
-  mark.reset();
-  return end();
+  return nret;
+}
+
+}  // namespace
+
+int GetCO_NM(Database* db, const char* coid, char* out, const CancelToken* cancel) {
+  const std::string shownId = coid != nullptr ? OneLine(coid) : "(null)";
+  WriteLog(Format("============== START GetCO_NM(%s)", shownId.c_str()), 1);
+  if (coid == nullptr || coid[0] == '\0' || out == nullptr) return 0;
+
+  std::memset(out, 0, 4);
+  int nret = 0;
+  CompanyNameRecord record = {};
+  if (!CopyCut(record.szCoid, sizeof(record.szCoid), coid)) {
+    // A key is never cut: the cut id could name another company.
+    WriteLog("GetCO_NM Error: company id longer than 127 bytes, not looked up", 1);
+  } else {
+    std::unique_ptr<InFlightMark> mark;  // cleared before the END line
+    switch (AskCache(db, record, shownId, cancel, out, &mark)) {
+      case CacheAnswer::kFound:
+        nret = 1;
+        break;
+      case CacheAnswer::kAsk:
+        nret = AskDatabase(db, record, shownId, out);
+        break;
+      case CacheAnswer::kNotAsked:
+        break;
+    }
+  }
+  WriteLog(Format("============== END GetCO_NM (%s) => (%s)", shownId.c_str(), out), 1);
+  return nret;
 }
 
 }  // namespace zelvik

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <mutex>
+#include <vector>
 
 namespace zelvik {
 
@@ -25,26 +26,23 @@ struct CompanyNameRecord {
 class CompanyNameCache {
  public:
   CompanyNameCache() = default;
-  ~CompanyNameCache();
   CompanyNameCache(const CompanyNameCache&) = delete;
   CompanyNameCache& operator=(const CompanyNameCache&) = delete;
 
   std::mutex& Mutex() { return mutex_; }
-  std::size_t Size() const { return size_; }
-  std::size_t Capacity() const { return capacity_; }
+  std::size_t Size() const { return records_.size(); }
+  std::size_t Capacity() const { return records_.capacity(); }
   const CompanyNameRecord& At(std::size_t i) const { return records_[i]; }
   // The first of the first `count` records whose id equals coid byte for byte, or null.
   const CompanyNameRecord* Find(const char* coid, std::size_t count) const;
   // Appends; a full array grows to size + max(size, 1) records.
   void Append(const CompanyNameRecord& record);
   // Empties the array; its capacity is kept.
-  void Clear() { size_ = 0; }
+  void Clear() { records_.clear(); }
 
  private:
   std::mutex mutex_;
-  CompanyNameRecord* records_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
+  std::vector<CompanyNameRecord> records_;
 };
 
 // The process's directory.

@@ -1,11 +1,11 @@
 #include "db/odbc.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <mutex>
 #include <vector>
 
+#include "db/connect_string.h"
 #include "db/sql_headers.h"
 #include "log/run_log.h"
 #include "util/ascii_text.h"
@@ -213,9 +213,6 @@ bool Database::IsOpen() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->dbc != SQL_NULL_HDBC;
 }
-
-// The handles are released rather than leaked; nothing is kept that could count as open.
-void Database::MarkClosed() { Close(); }
 
 void Database::CancelRunning() {
   std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -453,190 +450,19 @@ void Recordset::MoveNext() {
 void Recordset::Close() { impl_->Release(); }
 
 // ---------------------------------------------------------------------------------------------
-// Opening a connection, masking, raw-text decoding
+// Opening a connection
 
 int OpenDB(Database* db, const char* connect) {
   if (connect == nullptr || connect[0] == '\0' || db == nullptr) return 0;
-  // There is no mouse cursor to reset here.
+  // The program never changes the mouse cursor, so a failure has none to set back.
   try {
     if (db->OpenEx(connect)) return 1;
-    char szmsg[2048] = {};
-    CopyCut(szmsg, sizeof(szmsg), Format("OpenDB Error[%s]", MaskPassword(connect).c_str()));
-    WriteLog(szmsg, 1);
+    LogOpenDBFailure(connect);
   } catch (const DbError& e) {
-    char szmsg[2048] = {};
-    CopyCut(szmsg, sizeof(szmsg),
-            Format("OpenDB Error[%s][%s]", MaskPassword(connect).c_str(), e.m_strError.c_str()));
-    WriteLog(szmsg, 1);
-    db->MarkClosed();
+    LogOpenDBFailure(connect, e.m_strError);
+    db->Close();
   }
   return 0;
-}
-
-namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-// True when text at i starts another attribute: a keyword of letters, digits, '_' or spaces
-// followed by '='.
-bool StartsAttribute(std::string_view text, std::size_t i) {
-  std::size_t j = i;
-  while (j < text.size()) {
-    char c = text[j];
-    if (c == '=') return j > i;
-    bool word = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                c == '_' || c == ' ';
-    if (!word) return false;
-    ++j;
-  }
-  return false;
-}
-
-}  // namespace
-
-std::string MaskPassword(std::string_view connect) {
-  std::string out;
-  out.reserve(connect.size());
-  std::size_t i = 0;
-  while (i < connect.size()) {
-    // One attribute: keyword '=' value, up to the next ';'. A braced value may hold ';'.
-    std::size_t eq = connect.find('=', i);
-    std::size_t semi = connect.find(';', i);
-    if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
-      std::size_t end = semi == std::string_view::npos ? connect.size() : semi + 1;
-      out.append(connect.substr(i, end - i));
-      i = end;
-      continue;
-    }
-    std::string_view key = Trim(connect.substr(i, eq - i));
-    std::size_t v = eq + 1;
-    std::size_t end = v;
-    std::size_t lead = v;
-    while (lead < connect.size() && connect[lead] == ' ') ++lead;
-    if (lead < connect.size() && connect[lead] == '{') {
-      // Braced: up to the closing '}' ("}}" stands for one '}').
-      end = lead + 1;
-      while (end < connect.size()) {
-        if (connect[end] == '}') {
-          if (end + 1 < connect.size() && connect[end + 1] == '}') {
-            end += 2;
-            continue;
-          }
-          ++end;
-          break;
-        }
-        ++end;
-      }
-      while (end < connect.size() && connect[end] != ';') ++end;
-    } else {
-      end = connect.find(';', v);
-      if (end == std::string_view::npos) end = connect.size();
-    }
-    bool secret = EqualsNoCase(key, "PWD") || EqualsNoCase(key, "PASSWORD");
-    if (secret && lead < connect.size() && connect[lead] != '{') {
-      // An unbraced password may itself hold ';': it runs on until another attribute starts.
-      while (end + 1 < connect.size() && !StartsAttribute(connect, end + 1)) {
-        std::size_t next = connect.find(';', end + 1);
-        end = next == std::string_view::npos ? connect.size() : next;
-      }
-    }
-    out.append(connect.substr(i, v - i));
-    if (secret) {
-      out.append("****");
-    } else {
-      out.append(connect.substr(v, end - v));
-    }
-    if (end < connect.size()) out.push_back(';');
-    i = end < connect.size() ? end + 1 : end;
-  }
-  return out;
-}
-
-int HexDigitValue(char c) {
-  if (c >= '1' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return 0;
-}
-
-void HexToBytes(std::string_view raw, unsigned char* bytes, std::size_t size) {
-  if (bytes == nullptr) return;
-  std::size_t n = std::min(raw.size(), size * 2);
-  for (std::size_t i = 0; i < n; ++i) {
-    auto value = static_cast<unsigned char>(HexDigitValue(raw[i]));
-    bytes[i / 2] |= (i % 2 == 0) ? static_cast<unsigned char>(value << 4) : value;
-  }
-}
-
-namespace {
-
-// Length of text without a UTF-8 sequence cut off at its end.
-std::size_t WholeUtf8Length(const unsigned char* text, std::size_t n) {
-  for (std::size_t back = 1; back <= 4 && back <= n; ++back) {
-    unsigned char c = text[n - back];
-    if ((c & 0xC0) == 0x80) continue;  // continuation byte: look further back
-    std::size_t want = 1;
-    if (c >= 0xC2 && c <= 0xDF) want = 2;
-    else if (c >= 0xE0 && c <= 0xEF) want = 3;
-    else if (c >= 0xF0 && c <= 0xF4) want = 4;
-    return want > back ? n - back : n;
-  }
-  return n;
-}
-
-}  // namespace
-
-void DecodeRawText(char* out, std::size_t outSize, std::string_view raw) {
-  // The byte area of one call; at most 2048 digits are read (a longer raw text is cut).
-  constexpr std::size_t kByteArea = 1024;
-  constexpr std::size_t kClosingBytes = 4;  // the closing "00000000"
-  if (raw.empty() || out == nullptr || outSize < 2) return;
-  unsigned char bytes[kByteArea] = {};
-  const std::size_t written = std::min((raw.size() + 1) / 2, kByteArea);
-  HexToBytes(raw.substr(0, kByteArea * 2), bytes, kByteArea);
-  // The stored value is every byte before the four closing zero bytes, zero bytes inside it
-  // included. Without them the text was cut somewhere (by the area, or before it reached us):
-  // zero bytes at its end may be the start of the closing ones, and a character the cut split
-  // is dropped whole.
-  std::size_t n = written;
-  const bool closed = raw.size() <= kByteArea * 2 && n >= kClosingBytes &&
-                      std::all_of(bytes + n - kClosingBytes, bytes + n,
-                                  [](unsigned char b) { return b == 0; });
-  if (closed) {
-    n -= kClosingBytes;
-  } else {
-    while (n > 0 && bytes[n - 1] == 0) --n;
-    n = WholeUtf8Length(bytes, n);
-  }
-  if (n == 0) return;
-  // The text goes into line-based files: a control byte anywhere in the value, a zero byte
-  // included, becomes a space. In UTF-8 such a byte is always a character of its own.
-  for (std::size_t i = 0; i < n; ++i) {
-    if (bytes[i] < 0x20 || bytes[i] == 0x7F) bytes[i] = ' ';
-  }
-  std::string text = Utf8ToCp949(std::string_view(reinterpret_cast<const char*>(bytes), n));
-  if (text.empty()) return;
-  // The text, its terminator and one further zero byte must fit the caller's area.
-  std::size_t len = Cp949CutLength(text, outSize - 2);
-  std::memcpy(out, text.data(), len);
-  out[len] = '\0';
-  out[len + 1] = '\0';
 }
 
 }  // namespace zelvik

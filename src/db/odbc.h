@@ -6,7 +6,6 @@
 // which come back as narrow text untouched. Rows are fetched in blocks underneath, so a row
 // costs no round trip and a result of any size takes bounded memory.
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -37,9 +36,6 @@ class Database {
   void Close();
   // True while the connection handle is set.
   bool IsOpen() const;
-  // Marks the connection as not open (after a raised failure); whatever the driver left
-  // behind is released.
-  void MarkClosed();
   // Cancels the statements running on this connection, from any thread (SQLCancel): a running
   // Open or fetch ends with DbError. A statement not yet sent is not affected.
   void CancelRunning();
@@ -89,19 +85,8 @@ class Recordset {
   std::unique_ptr<Impl> impl_;
 };
 
-// Opens the connection: 1 when open, 0 when not (logged on pane 1 with the password masked).
+// Opens the connection: 1 when open, 0 when not (logged on pane 1 with the password masked;
+// after a raised failure the connection is closed, whatever the driver left behind released).
 int OpenDB(Database* db, const char* connect);
-
-// The connect string with the value of PWD= replaced by "****", for every log line.
-std::string MaskPassword(std::string_view connect);
-
-// Raw hexadecimal text decoding: digits to bytes, bytes as UTF-8 to code page 949.
-int HexDigitValue(char c);
-void HexToBytes(std::string_view raw, unsigned char* bytes, std::size_t size);
-// Decodes into the caller's zero-filled area of outSize bytes; the text, its terminator and
-// one further zero always fit (longer text is cut at a character boundary). The whole stored
-// value is decoded, up to the closing zeros; its control bytes (a zero byte included) become
-// spaces, so that the text stays one line of the files it is written into.
-void DecodeRawText(char* out, std::size_t outSize, std::string_view raw);
 
 }  // namespace zelvik

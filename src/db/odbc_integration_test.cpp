@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "db/odbc.h"
+#include "db/raw_text.h"
 #include "db/testing/sandbox.h"
 #include "util/codepage.h"
 #include "util/process_state.h"

@@ -10,6 +10,7 @@
 
 #include "db/company_names.h"
 #include "db/odbc.h"
+#include "db/raw_text.h"
 #include "extract/export_writer.h"
 #include "publish/run_output.h"
 #include "log/run_log.h"

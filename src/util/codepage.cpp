@@ -19,27 +19,6 @@ const std::string& Kr(const char* utf8Literal) {
   return *it->second;
 }
 
-namespace {
-void LowerInPlace(unsigned char* p, size_t len) {
-  for (size_t i = 0; i < len;) {
-    size_t n = Cp949CharLength(p + i, len - i);
-    if (n == 1 && p[i] >= 'A' && p[i] <= 'Z') p[i] = static_cast<unsigned char>(p[i] + 32);
-    i += n;
-  }
-}
-}  // namespace
-
-void LowerAsciiCp949(char* text) {
-  if (text == nullptr) return;
-  LowerInPlace(reinterpret_cast<unsigned char*>(text), std::strlen(text));
-}
-
-std::string LowerAsciiCp949(std::string_view text) {
-  std::string out(text);
-  LowerInPlace(reinterpret_cast<unsigned char*>(out.data()), out.size());
-  return out;
-}
-
 std::size_t Cp949CutLength(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text.size();
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());

@@ -30,16 +30,20 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // page 949 bytes, converted once per distinct literal and kept for the life of the process.
 const std::string& Kr(const char* utf8Literal);
 
+// Length in bytes of the UTF-8 character a lead byte starts (2 to 4); 1 for an ASCII byte and
+// for a byte that cannot start a sequence (a continuation byte, 0xC0, 0xC1, 0xF5 and up).
+inline std::size_t Utf8CharLength(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 1;
+}
+
 // Length in bytes of the character starting at s[0] in code page 949 (1 or 2); a lead byte
 // at the end of the text counts as one byte.
 inline std::size_t Cp949CharLength(const unsigned char* s, std::size_t remaining) {
   return (s[0] >= 0x81 && s[0] <= 0xFE && remaining >= 2 && s[1] != 0) ? 2 : 1;
 }
-
-// Lower-cases single-byte ASCII letters only; both bytes of a double-byte character are left
-// alone, even when the trail byte is an ASCII letter.
-void LowerAsciiCp949(char* text);
-std::string LowerAsciiCp949(std::string_view text);
 
 // The longest prefix of text, at most maxBytes long, that does not split a double-byte
 // character. Character boundaries are found by scanning from the start.

@@ -16,7 +16,6 @@
 namespace zelvik {
 namespace {
 
-using codepage_internal::IsAscii;
 using codepage_internal::Utf8SkipLength;
 
 // iconv handles keep conversion state, so each thread has its own pair.
@@ -118,13 +117,13 @@ std::u16string BytesToUtf16(const std::string& bytes) {
 }  // namespace
 
 std::string Utf8ToCp949(std::string_view utf8) {
-  if (IsAscii(utf8)) return std::string(utf8);
+  if (IsAsciiText(utf8)) return std::string(utf8);
   thread_local Converter conv("CP949", "UTF-8");
   return conv.Run(utf8, Utf8SkipLength);
 }
 
 std::string Cp949ToUtf8(std::string_view cp949) {
-  if (IsAscii(cp949)) return std::string(cp949);
+  if (IsAsciiText(cp949)) return std::string(cp949);
   thread_local Converter conv("UTF-8", "CP949");
   return conv.Run(cp949, Cp949SkipLength);
 }
@@ -143,13 +142,13 @@ std::string Utf16ToCp949(std::u16string_view utf16) {
 }
 
 std::u16string Cp949ToUtf16(std::string_view cp949) {
-  if (IsAscii(cp949)) return std::u16string(cp949.begin(), cp949.end());
+  if (IsAsciiText(cp949)) return std::u16string(cp949.begin(), cp949.end());
   thread_local Converter conv(kUtf16Native, "CP949", Utf16Question());
   return BytesToUtf16(conv.Run(cp949, Cp949SkipLength));
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
-  if (IsAscii(utf8)) return std::u16string(utf8.begin(), utf8.end());
+  if (IsAsciiText(utf8)) return std::u16string(utf8.begin(), utf8.end());
   thread_local Converter conv(kUtf16Native, "UTF-8", Utf16Question());
   return BytesToUtf16(conv.Run(utf8, Utf8SkipLength));
 }

@@ -59,15 +59,6 @@ TEST(Codepage, ExportHeaderLineHasItsExactBytes) {
   EXPECT_EQ(&Kr("서울"), &Kr("서울"));  // converted once
 }
 
-TEST(Codepage, LowerCasingSparesDoubleByteCharacters) {
-  // 0xB0 0x41 is a double-byte character whose trail byte is an ASCII 'A'.
-  std::string text = "AB\xB0" "A.DAT";
-  EXPECT_EQ(LowerAsciiCp949(text), "ab\xB0" "A.dat");
-  char buf[] = "X\xC7" "Z" "Q";
-  LowerAsciiCp949(buf);
-  EXPECT_STREQ(buf, "x\xC7" "Zq");
-}
-
 TEST(Codepage, CutsNeverSplitACharacter) {
   // "가나" is four bytes; the second character's lead byte is also a trail byte candidate.
   std::string text = "a\xB0\xA1\xB3\xAA";

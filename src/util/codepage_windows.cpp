@@ -14,7 +14,6 @@
 namespace zelvik {
 namespace {
 
-using codepage_internal::IsAscii;
 using codepage_internal::Utf8SkipLength;
 
 constexpr UINT kCp949 = 949;
@@ -28,17 +27,12 @@ std::int32_t DecodeUtf8(const unsigned char* p, std::size_t left, std::size_t* l
     *length = 1;
     return c;
   }
-  std::size_t want = 0;
-  std::int32_t cp = 0;
-  std::int32_t min = 0;
-  if (c >= 0xC2 && c <= 0xDF) {
-    want = 2, cp = c & 0x1F, min = 0x80;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    want = 3, cp = c & 0x0F, min = 0x800;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    want = 4, cp = c & 0x07, min = 0x10000;
-  }
-  if (want == 0 || left < want) {
+  // The smallest code point of each sequence length; a smaller one is overlong.
+  constexpr std::int32_t kMinCodePoint[] = {0, 0, 0x80, 0x800, 0x10000};
+  const std::size_t want = Utf8CharLength(c);
+  std::int32_t cp = c & (0x7F >> want);
+  const std::int32_t min = kMinCodePoint[want];
+  if (want == 1 || left < want) {
     *length = Utf8SkipLength(p, left);
     return -1;
   }
@@ -156,7 +150,7 @@ std::string WideToUtf8(std::u16string_view utf16) {
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
-  if (IsAscii(utf8)) return std::u16string(utf8.begin(), utf8.end());
+  if (IsAsciiText(utf8)) return std::u16string(utf8.begin(), utf8.end());
   std::u16string out;
   out.reserve(utf8.size());
   const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
@@ -186,18 +180,18 @@ std::string Utf16ToCp949(std::u16string_view utf16) {
 }
 
 std::string Utf8ToCp949(std::string_view utf8) {
-  if (IsAscii(utf8)) return std::string(utf8);
+  if (IsAsciiText(utf8)) return std::string(utf8);
   // Malformed UTF-8 became '?' in UTF-16 already, which 949 keeps as '?'.
   return Utf16ToCp949(Utf8ToUtf16(utf8));
 }
 
 std::u16string Cp949ToUtf16(std::string_view cp949) {
-  if (IsAscii(cp949)) return std::u16string(cp949.begin(), cp949.end());
+  if (IsAsciiText(cp949)) return std::u16string(cp949.begin(), cp949.end());
   return From949(cp949);
 }
 
 std::string Cp949ToUtf8(std::string_view cp949) {
-  if (IsAscii(cp949)) return std::string(cp949);
+  if (IsAsciiText(cp949)) return std::string(cp949);
   return WideToUtf8(From949(cp949));
 }
 

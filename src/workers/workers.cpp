@@ -10,7 +10,7 @@
 #include <set>
 #include <system_error>
 
-#include "db/odbc.h"
+#include "db/connect_string.h"
 #include "extract/export_plan.h"
 #include "extract/worker_label.h"
 #include "workers/window_model.h"
