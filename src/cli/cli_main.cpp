@@ -1,6 +1,4 @@
-// zelvik-cli: the headless front end. It sets the window model as an operator would set the
-// window, presses start, shows the four panes on standard output and turns the operator's stop
-// (see console.h) into the stop command, after which the program ends within about two seconds.
+#include "cli/cli_main.h"
 
 #include <chrono>
 #include <cstdint>
