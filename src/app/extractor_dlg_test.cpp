@@ -34,6 +34,7 @@
 #include "workers/testing/workers_test_support.h"
 #include "log/run_log.h"
 #include "util/codepage.h"
+#include "util/format.h"
 #include "util/process_state.h"
 
 namespace zelvik {

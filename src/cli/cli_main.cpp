@@ -12,7 +12,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/console.h"
-#include "extract/export_format.h"
+#include "extract/worker_label.h"
 #include "publish/publish_repair.h"
 #include "workers/window_model.h"
 #include "workers/worker_backend.h"

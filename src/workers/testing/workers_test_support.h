@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "workers/window_model.h"
-#include "extract/export_format.h"
+#include "extract/worker_label.h"
 #include "workers/workers.h"
 #include "log/log_pane.h"
 #include "util/testing/fake_clock.h"
