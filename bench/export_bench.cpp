@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "db/odbc.h"
-#include "extract/export_format.h"
+#include "extract/export_plan.h"
 #include "extract/export_run.h"
 #include "log/log_pane.h"
 #include "util/process_state.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "extract/car_summary.h"
-#include "extract/export_format.h"
+#include "extract/row_format.h"
 #include "extract/export_writer.h"
 #include "bessel_loop.h"
 #include "geo/datum.h"

@@ -35,6 +35,7 @@
 #include "testing/program_home.h"
 #include "log/run_log.h"
 #include "util/codepage.h"
+#include "util/format.h"
 #include "util/process_state.h"
 
 namespace zelvik {

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "cli/cli_main.h"
 #include "cli/console.h"
 
 namespace zelvik {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "extract/export_format.h"
+#include "extract/worker_label.h"
 #include "log/log_pane.h"
 #include "log/run_log.h"
 #include "testing/fake_backend.h"
