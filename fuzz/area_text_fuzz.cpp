@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "extract/export_format.h"
+#include "extract/export_plan.h"
 #include "util/codepage.h"
 
 namespace {

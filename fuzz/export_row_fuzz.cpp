@@ -10,7 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "extract/export_format.h"
+#include "extract/export_plan.h"
+#include "extract/row_format.h"
 
 namespace {
 

@@ -5,12 +5,8 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace zelvik {
-
-// The program itself, given its arguments in UTF-8 (the entry point of each system converts).
-int CliMain(const std::vector<std::string>& args);
 
 // Writes UTF-8 text to standard output or standard error: as UTF-16 to a console, as UTF-8
 // bytes to a file or pipe.

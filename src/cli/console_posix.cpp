@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "cli/cli_main.h"
 #include "cli/console.h"
 #include "util/platform.h"
 

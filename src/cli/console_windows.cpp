@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/cli_main.h"
 #include "cli/console.h"
 #include "util/codepage_windows.h"
 

@@ -17,6 +17,7 @@
 #include "util/clock.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/format.h"
 #include "util/platform.h"
 #include "util/process_state.h"
 #include "util/split_fields.h"

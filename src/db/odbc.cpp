@@ -10,6 +10,7 @@
 #include "log/run_log.h"
 #include "util/ascii_text.h"
 #include "util/codepage.h"
+#include "util/format.h"
 
 namespace zelvik {
 

@@ -4,7 +4,9 @@
 // entry points) so the Korean column alias arrives intact; text columns come back as wide
 // text converted to code page 949, except columns the caller names as ASCII by construction,
 // which come back as narrow text untouched. Rows are fetched in blocks underneath, so a row
-// costs no round trip and a result of any size takes bounded memory.
+// costs no round trip and a result of any size takes bounded memory. A Database and its
+// Recordsets are used by the one thread that owns them; only CancelRunning may be called from
+// another. Connects and disconnects are made one at a time across the process.
 
 #include <cstdint>
 #include <memory>

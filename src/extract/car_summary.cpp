@@ -4,6 +4,7 @@
 
 #include "log/run_log.h"
 #include "util/codepage.h"
+#include "util/format.h"
 #include "util/number_parse.h"
 
 namespace zelvik {

@@ -17,6 +17,7 @@
 #include "util/clock.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/format.h"
 #include "util/platform.h"
 #include "util/process_state.h"
 
@@ -28,8 +29,6 @@ constexpr std::int32_t kPeriodicRows = 10000;
 constexpr int kCutLinesLogged = 10;
 // Decoding room for a vehicle number: larger than its column, so that a cut is noticed.
 constexpr std::size_t kDecodeBytes = 1024;
-
-std::string ErrnoText(int error) { return platform::ErrorText(error); }
 
 // One output file of the run. Keeps its first write error, so that a full disk fails the run
 // instead of leaving a short file that looks complete.
@@ -146,7 +145,8 @@ class ExportRun {
   void FetchRow(const Recordset& rs, int nColumns, ExportRowSlot& slot);
   bool SummaryStep(const ExportRowSlot& slot);
   void LogWriteError(const RunFile& file) {
-    Log(Format("%s write error[%s][%s]", label_, file.Path(), ErrnoText(file.Error()).c_str()));
+    Log(Format("%s write error[%s][%s]", label_, file.Path(),
+               platform::ErrorText(file.Error()).c_str()));
   }
   ExportOutcome Finish(bool failed);
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "extract/car_summary.h"
-#include "extract/export_format.h"
+#include "extract/export_plan.h"
 
 namespace zelvik {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "extract/export_format.h"
+#include "extract/row_format.h"
 
 namespace zelvik {
 

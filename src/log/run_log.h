@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "util/printf_format.h"
-
 namespace zelvik {
 
 // Appends one stamped line (code page 949 text, written as data, never as a format) to the
@@ -17,8 +15,5 @@ inline void WriteLog(const std::string& text, int pane) { WriteLog(text.c_str(),
 // Appends the text to a pane as a stamped line (clear == 0), or empties the pane and
 // restarts its count (clear != 0; the text is not used). An unbound pane is skipped.
 void AppendLogPane(int pane, std::string text, int clear);
-
-// printf-style formatting into a std::string, for building log texts.
-std::string Format(const char* format, ...) ZELVIK_PRINTF_FORMAT(1, 2);
 
 }  // namespace zelvik

@@ -17,6 +17,7 @@
 #include "publish/run_output.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/format.h"
 #include "util/number_parse.h"
 #include "util/platform.h"
 #include "util/split_fields.h"

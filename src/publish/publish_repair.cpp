@@ -10,6 +10,7 @@
 #include "publish/run_output.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/format.h"
 #include "util/platform.h"
 
 namespace zelvik {

@@ -8,6 +8,7 @@
 #include "log/run_log.h"
 #include "publish/publish_repair.h"
 #include "util/file_io.h"
+#include "util/format.h"
 
 namespace zelvik {
 namespace {

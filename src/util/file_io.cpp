@@ -46,11 +46,6 @@ std::int64_t CurrentProcessId() { return platform::CurrentProcessId(); }
 
 bool ProcessAlive(std::int64_t pid) { return platform::ProcessAlive(pid); }
 
-bool WriteLine(std::FILE* f, const char* text, std::size_t len) {
-  if (len > 0 && std::fwrite(text, 1, len, f) != len) return false;
-  return std::fwrite("\r\n", 1, 2, f) == 2;
-}
-
 AppendResult AppendLine949(const char* path949, std::string_view text, AppendSync sync) {
   if (path949 == nullptr) return AppendResult::kNotOpened;
   const int fd = platform::OpenAppendFd(SysPath(path949));

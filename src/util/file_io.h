@@ -31,9 +31,6 @@ bool ReplaceFile949(const char* from949, const char* to949);
 std::int64_t CurrentProcessId();
 bool ProcessAlive(std::int64_t pid);
 
-// Writes text followed by CR LF. Returns false on a write error.
-bool WriteLine(std::FILE* f, const char* text, std::size_t len);
-
 enum class AppendResult { kDone, kNotOpened, kWriteFailed };
 // kData: the line has reached the disk when the append returns (com_nm.cfg, whose lines are
 // few). The run logs take kNone: a sync per line would wait on the disk for every one of a

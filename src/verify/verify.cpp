@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "extract/car_summary.h"
-#include "extract/export_format.h"
+#include "extract/export_plan.h"
 #include "log/run_log.h"
 #include "onoff/line_io.h"
 #include "onoff/onoff_sum.h"
 #include "publish/publish_repair.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/format.h"
 #include "util/number_parse.h"
 #include "util/platform.h"
 #include "util/split_fields.h"

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <chrono>
 
-#include "extract/export_format.h"
+#include "extract/worker_label.h"
 #include "workers/workers.h"
 #include "log/run_log.h"
 #include "util/codepage.h"
+#include "util/format.h"
 #include "util/process_state.h"
 #include "util/time_string.h"
 

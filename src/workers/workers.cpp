@@ -11,11 +11,13 @@
 #include <system_error>
 
 #include "db/connect_string.h"
-#include "extract/export_format.h"
+#include "extract/export_plan.h"
+#include "extract/worker_label.h"
 #include "workers/window_model.h"
 #include "log/run_log.h"
 #include "publish/publish_repair.h"
 #include "util/file_io.h"
+#include "util/format.h"
 #include "util/number_parse.h"
 #include "util/process_state.h"
 #include "util/time_string.h"
@@ -398,20 +400,6 @@ bool CheckDateFields(const std::string& first, const std::string& last, std::str
   *firstDay = Format("%04d%02d%02d", a.y, a.m, a.d);
   *lastDay = Format("%04d%02d%02d", b.y, b.m, b.d);
   return true;
-}
-
-const char* OutcomeName(WorkerOutcome outcome) {
-  switch (outcome) {
-    case WorkerOutcome::kNone: return "none";
-    case WorkerOutcome::kGood: return "good";
-    case WorkerOutcome::kFailed: return "failed";
-    case WorkerOutcome::kInvalidDates: return "invalid dates";
-    case WorkerOutcome::kRefusedArea: return "area text refused";
-    case WorkerOutcome::kNoConnection: return "no connection";
-    case WorkerOutcome::kStopped: return "stopped before its run";
-    case WorkerOutcome::kAbandoned: return "left inside a database call at the stop";
-  }
-  return "unknown";
 }
 
 }  // namespace zelvik

@@ -1,6 +1,4 @@
-// zelvik-cli: the headless front end. It sets the window model as an operator would set the
-// window, presses start, shows the four panes on standard output and turns the operator's stop
-// (see console.h) into the stop command, after which the program ends within about two seconds.
+#include "cli/cli_main.h"
 
 #include <chrono>
 #include <cstdint>
@@ -14,7 +12,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/console.h"
-#include "extract/export_format.h"
+#include "extract/worker_label.h"
 #include "publish/publish_repair.h"
 #include "workers/window_model.h"
 #include "workers/worker_backend.h"
