@@ -25,7 +25,7 @@
 
 #include "db/testing/sandbox.h"
 #include "workers/window_model.h"
-#include "workers/worker_backend.h"
+#include "workers/database_backend.h"
 #include "log/log_pane.h"
 #include "util/codepage.h"
 #include "util/testing/fake_clock.h"
