@@ -331,19 +331,6 @@ TEST_F(OnOffTest, OutputThatIsTheInputOrCannotBeWrittenLeavesNothingBehind) {
   }
 }
 
-// Cancels the run when a given log text shows in pane 1.
-class CancelOnLog : public PaneListener {
- public:
-  CancelOnLog(CancelToken& token, std::string trigger) : token_(token), trigger_(trigger) {}
-  void OnPaneChange(int, Change, const std::string& line) override {
-    if (line.find(trigger_) != std::string::npos) token_.Cancel();
-  }
-
- private:
-  CancelToken& token_;
-  std::string trigger_;
-};
-
 TEST_F(OnOffTest, CancelStopsAtTheNextLineAndKeepsTheEarlierCopy) {
   const fs::path in = dir_ / "in";
   std::string bytes;
@@ -354,11 +341,11 @@ TEST_F(OnOffTest, CancelStopsAtTheNextLineAndKeepsTheEarlierCopy) {
   fs::create_directory(in / "converted");
   WriteBytes(in / "converted" / "a.dat", "earlier\r\n");
   WriteBytes(in / "converted" / "b.dat.999999-1.tmp", "cut");
-  LogPane pane(1);
   CancelToken token;
-  CancelOnLog listener(token, "0,1234,56789,126.997884");  // the first progress line
-  pane.SetListener(&listener);
-  BindLogPanes(&pane, nullptr, nullptr, nullptr);
+  recorder_.SetHook([&token](const std::string& text) {  // cancelled at the first progress line
+    if (text.find("0,1234,56789,126.997884") != std::string::npos) token.Cancel();
+  });
+  BindLogPanes(&panes_[0], nullptr, nullptr, nullptr);
 
   OnOffSumResult r = ProcOnOffSum(in.c_str(), &token);
   EXPECT_TRUE(r.cancelled);
