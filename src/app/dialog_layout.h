@@ -19,6 +19,8 @@ enum class ControlKind {
 };
 
 // IDs of the controls the window handles itself (the model holds the others).
+// The cancel button (2): the window opens with the focus on it, so that Enter or Space at once
+// cancels the window; Escape and the close box end the window through it too.
 inline constexpr int kIdCancel = 2;
 inline constexpr int kIdFolderButton = 1006;
 inline constexpr int kIdCopyToTable = 1017;
@@ -54,7 +56,8 @@ inline constexpr int kTemplateFontPoints = 9;
 // The controls in template order, which is also the tab order.
 std::span<const ControlTemplate> MainWindowControls();
 
-// One second after the window opens, its one-shot timer presses the start button.
+// One second after the window opens, its one-shot timer presses the start button, once; the
+// cancel command stops it, so that it never presses in a closing window.
 inline constexpr int kStartTimerId = 1000;
 inline constexpr int kStartDelayMs = 1000;
 

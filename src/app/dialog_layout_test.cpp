@@ -70,7 +70,8 @@ TEST(Template, HoldsEveryControlOnceWithinTheWindow) {
     EXPECT_LE(c.units.y + c.units.height, kTemplateHeight) << c.id;
   }
   EXPECT_EQ(labels, 9);
-  // The 25 controls the window binds, button 2, the folder button and checkbox 1017.
+  // The 25 controls the window binds, the cancel button (2), the folder button and the
+  // copy-to-table check box (1017).
   EXPECT_EQ(ids.size(), 28u);
   for (int id = 1000; id <= 1027; ++id) {
     if (id == 1010) continue;
@@ -80,7 +81,7 @@ TEST(Template, HoldsEveryControlOnceWithinTheWindow) {
   EXPECT_EQ(FindControl(kIdNoControl), nullptr);
   EXPECT_EQ(FindControl(1010), nullptr);
   for (int pane : kPaneIds) EXPECT_EQ(FindControl(pane)->kind, ControlKind::kPane);
-  // Tab order: the window opens with the focus on its first control, button 2.
+  // Tab order: the window opens with the focus on its first control, the cancel button (2).
   EXPECT_EQ(MainWindowControls().front().id, kIdCancel);
 }
 

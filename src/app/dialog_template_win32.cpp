@@ -79,7 +79,7 @@ WORD ItemClass(ControlKind kind) {
 
 }  // namespace
 
-std::vector<DWORD> BuildDialogTemplate(const DialogTemplateSpec& desc) {
+std::vector<DWORD> BuildDialogTemplate(const DialogTemplateDesc& desc) {
   TemplateWriter w;
   w.Word(1);       // dlgVer
   w.Word(0xFFFF);  // signature: the extended template

@@ -1,7 +1,7 @@
 #pragma once
 // The native window's dialog template, built in memory from the toolkit-free control tables
 // (the main window's and the about box's), so that Windows lays the controls out in its own
-// dialog units from the very table the other views use.
+// dialog units from the very table the Linux window uses.
 
 #include <windows.h>
 
@@ -17,7 +17,7 @@ inline constexpr const wchar_t* kTemplateFontFace = L"굴림";
 // The application icon's resource (a 32 x 32 and a 16 x 16 image).
 inline constexpr int kIdAppIcon = 128;
 
-struct DialogTemplateSpec {
+struct DialogTemplateDesc {
   const char* caption;  // UTF-8
   int width;            // dialog units
   int height;
@@ -27,7 +27,7 @@ struct DialogTemplateSpec {
 
 // A DLGTEMPLATEEX with its items, DWORD-aligned, for DialogBoxIndirectParamW and
 // CreateDialogIndirectParamW.
-std::vector<DWORD> BuildDialogTemplate(const DialogTemplateSpec& desc);
+std::vector<DWORD> BuildDialogTemplate(const DialogTemplateDesc& desc);
 
 // The main window: a visible pop-up with a caption, system menu, sizing border, minimise and
 // maximise boxes. The about box: a modal frame with a caption and system menu.

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/extractor_dlg_win32.h"
-#include "app/folder_browser_win32.h"
 #include "publish/publish_repair.h"
+#include "util/codepage_windows.h"
 #include "util/process_state.h"
 #include "workers/database_backend.h"
 

@@ -26,6 +26,14 @@ wxString FromCp949(const std::string& text) { return wxString::FromUTF8(Cp949ToU
 
 wxRect ToWx(const Rect& r) { return wxRect(r.x, r.y, r.width, r.height); }
 
+// The application icon (32 x 32 and 16 x 16).
+wxIconBundle ApplicationIcons() {
+  wxIconBundle icons;
+  icons.AddIcon(wxIcon(kZelvikIcon32));
+  icons.AddIcon(wxIcon(kZelvikIcon16));
+  return icons;
+}
+
 // The template gives fields 12 dialog units (18 pixels), check boxes 10 and buttons 14; the
 // theme's minimum heights and padding do not fit there (GTK then warns and cuts the text).
 // Each control of the template gets a compact style of its own; other windows keep the theme.
@@ -122,13 +130,6 @@ DialogUnitBase TemplateDialogUnitBase(const wxWindow& window) {
   return {charWidth, charHeight};
 }
 
-wxIconBundle ApplicationIcons() {
-  wxIconBundle icons;
-  icons.AddIcon(wxIcon(kZelvikIcon32));
-  icons.AddIcon(wxIcon(kZelvikIcon16));
-  return icons;
-}
-
 std::unique_ptr<wxDialog> MakeAboutBox(wxWindow* parent) {
   return std::make_unique<CAboutDlg>(parent);
 }
@@ -180,7 +181,7 @@ CExtractorDlg::CExtractorDlg(wxWindow* parent, WorkerBackend& backend)
   SetClientSize(DialogUnitsToPixelsX(kTemplateWidth, m_unitBase),
                 DialogUnitsToPixelsY(kTemplateHeight, m_unitBase));
   Centre();
-  // Escape and the close box end the window through button 2, as its click does.
+  // Escape and the close box end the window through the cancel button, as its click does.
   SetEscapeId(kIdCancel);
 
   m_model.SetView(this);
@@ -261,15 +262,13 @@ void CExtractorDlg::BindModelEvents() {
 
 void CExtractorDlg::ApplyModelChanges() {
   ModelChangeQueue::Changes changes = TakeModelChanges();
-  // The model's value now, not the one at the time of the change: a later change (or the
-  // operator's typing since) must not be undone by an earlier one arriving late.
   for (int id : changes.texts) {
     wxString text = FromCp949(m_model.GetText(id));
     wxWindow* control = Control(id);
     if (auto* field = dynamic_cast<wxTextCtrl*>(control)) {
       if (field->GetValue() != text) field->ChangeValue(text);
     } else if (control != nullptr && control->GetLabel() != text) {
-      control->SetLabel(text);  // a caption: button 1000, check box 1011
+      control->SetLabel(text);  // the start/stop button's or the preset check box's caption
     }
   }
   for (int id : changes.checks) {
@@ -280,7 +279,7 @@ void CExtractorDlg::ApplyModelChanges() {
 }
 
 void CExtractorDlg::ShowFieldMessage(const std::string& text, int focusId) {
-  ApplyModelChanges();  // the caption reads "DB Close" behind the box
+  ApplyModelChanges();
   m_messageBox(FromCp949(text), wxTheApp->GetAppName());
   if (wxWindow* control = Control(focusId)) control->SetFocus();
 }
@@ -302,15 +301,13 @@ void CExtractorDlg::OnInitDialog(wxInitDialogEvent& event) {
   m_model.OnInitDialog();
   ApplyModelChanges();
   SetIcons(m_hIcon);
-  // One second after opening, the window presses its own start button.
   m_timer.Start(kStartDelayMs);
-  // The focus starts on button 2, so that Enter or Space at once cancels the window.
   if (wxWindow* cancel = Control(kIdCancel)) cancel->SetFocus();
 }
 
 void CExtractorDlg::OnTimer(wxTimerEvent& event) {
   if (event.GetId() == kStartTimerId) {
-    m_timer.Stop();  // it presses once
+    m_timer.Stop();
     StartStop();
   }
   event.Skip();
@@ -356,7 +353,6 @@ void CExtractorDlg::OnFolderButton(wxCommandEvent& /*event*/) {
 }
 
 void CExtractorDlg::OnCancel(wxCommandEvent& /*event*/) {
-  // The window is closing: its start timer must not press the button any more.
   m_timer.Stop();
   m_model.OnCancel();
   if (IsModal()) {

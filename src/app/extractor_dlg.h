@@ -1,13 +1,9 @@
 #pragma once
-// The main window: the connection fields with their two presets, the four date ranges, the
-// option check boxes, the folder path, the start/stop command and the four log panes, laid
-// out from the window's template in dialog units.
-//
-// The window is a thin view: what its controls hold lives in the window model, which the
-// workers read. A control event updates the model at once; a change of the model (a preset,
-// the caption of the start/stop button set by a worker) and every log-pane line reach the
-// controls on the window thread through a queue. No worker touches a control or waits for the
-// window thread, so the teardown can always end the workers.
+// The main window on Linux (wxWidgets): the connection fields with their two presets, the four
+// date ranges, the option check boxes, the folder path, the start/stop command and the four
+// log panes, laid out from the window's template in dialog units with the toolkit's own
+// dialog-unit support. A view over the window model as view_queue.h describes; its queued
+// changes reach the window thread through CallAfter.
 
 #include <wx/dialog.h>
 #include <wx/icon.h>
@@ -36,9 +32,6 @@ wxFont TemplateFont();
 // letter width, and its height in pixels (the em, without the line gap the toolkit adds).
 DialogUnitBase TemplateDialogUnitBase(const wxWindow& window);
 
-// The application icon (32 x 32 and 16 x 16).
-wxIconBundle ApplicationIcons();
-
 // The about box, as the window's menu shows it.
 std::unique_ptr<wxDialog> MakeAboutBox(wxWindow* parent);
 
@@ -50,11 +43,9 @@ class CExtractorDlg : public wxDialog, private QueuedWindowView {
   // Shows text in a message box with one OK button, titled title.
   using MessageBoxFn = std::function<void(const wxString& text, const wxString& title)>;
 
-  // The workers do their database and file work through backend, which must outlive the
-  // window.
+  // backend, the window model's, must outlive the window.
   CExtractorDlg(wxWindow* parent, WorkerBackend& backend);
-  // The teardown: asks the workers to stop, gives them a second, ends those still running
-  // and waits until every worker thread is gone.
+  // The window's end (EndWindow).
   ~CExtractorDlg() override;
 
   // Replaces the message box (tests see the text without a box that blocks).
@@ -79,7 +70,6 @@ class CExtractorDlg : public wxDialog, private QueuedWindowView {
   void OnCancel(wxCommandEvent& event);
 
  private:
-  // WindowView: a failed field check of the start command.
   void ShowFieldMessage(const std::string& text, int focusId) override;
 
   void CreateControls();
@@ -93,7 +83,6 @@ class CExtractorDlg : public wxDialog, private QueuedWindowView {
 
   DialogUnitBase m_unitBase{};
   std::array<wxTextCtrl*, 4> m_panes{};
-  // The run log's panes outlive the model, whose destruction ends the last workers.
   WindowPanes m_logPanes = MakeWindowPanes();
   // Pane lines and model changes, queued from any thread to the window thread.
   PaneQueue m_paneFeed{[this] { CallAfter(&CExtractorDlg::ApplyPaneChanges); }};

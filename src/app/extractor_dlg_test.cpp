@@ -131,7 +131,7 @@ TEST_F(WindowTest, OpensWithTemplateAndFocusOnCancel) {
   CExtractorDlg dialog(nullptr, backend_);
   RunModal(dialog, [&] {
     EXPECT_EQ(dialog.GetTitle(), "Zelvik");
-    // The focus is on button 2 right after the window opens.
+    // The focus is on the cancel button (2) right after the window opens.
     EXPECT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() == dialog.Control(kIdCancel); }))
         << "focus on " << (wxWindow::FindFocus() ? wxWindow::FindFocus()->GetId() : -99);
     for (const ControlTemplate& c : MainWindowControls()) {

@@ -3,7 +3,7 @@
 #include "app/dialog_layout.h"
 #include "app/dialog_template_win32.h"
 #include "app/folder_browser_win32.h"
-#include "util/codepage.h"
+#include "util/codepage_windows.h"
 
 namespace zelvik {
 namespace {
@@ -39,15 +39,6 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lPar
 }
 
 }  // namespace
-
-std::wstring WideFromCp949(const std::string& text) {
-  std::u16string wide = Cp949ToUtf16(text);
-  return std::wstring(wide.begin(), wide.end());
-}
-
-std::string Cp949FromWide(const std::wstring& text) {
-  return Utf16ToCp949(std::u16string(text.begin(), text.end()));
-}
 
 CExtractorDlg::CExtractorDlg(WorkerBackend& backend)
     : QueuedWindowView([this] { Post(kMsgModelChanged); }),
@@ -128,7 +119,7 @@ INT_PTR CExtractorDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       return FALSE;
     case WM_TIMER:
       if (wParam == static_cast<WPARAM>(kStartTimerId)) {
-        KillTimer(m_hwnd.load(), kStartTimerId);  // it presses once
+        KillTimer(m_hwnd.load(), kStartTimerId);
         StartStop();
         return TRUE;
       }
@@ -167,9 +158,7 @@ void CExtractorDlg::OnInitDialog() {
   SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(hwnd, WM_SETICON, ICON_SMALL,
                reinterpret_cast<LPARAM>(m_hIconSmall != nullptr ? m_hIconSmall : m_hIcon));
-  // One second after opening, the window presses its own start button.
   SetTimer(hwnd, kStartTimerId, kStartDelayMs, nullptr);
-  // The focus starts on button 2, so that Enter or Space at once cancels the window.
   SetFocus(Control(kIdCancel));
 }
 
@@ -207,8 +196,6 @@ void CExtractorDlg::OnCommand(int id, int notification) {
 
 void CExtractorDlg::ApplyModelChanges() {
   ModelChangeQueue::Changes changes = TakeModelChanges();
-  // The model's value now, not the one at the time of the change: a later change (or the
-  // operator's typing since) must not be undone by an earlier one arriving late.
   for (int id : changes.texts) {
     HWND control = Control(id);
     if (control == nullptr) continue;
@@ -247,7 +234,7 @@ void CExtractorDlg::ApplyPaneChanges() {
 }
 
 void CExtractorDlg::ShowFieldMessage(const std::string& text, int focusId) {
-  ApplyModelChanges();  // the caption reads "DB Close" behind the box
+  ApplyModelChanges();
   HWND hwnd = m_hwnd.load();
   MessageBoxW(hwnd, WideFromCp949(text).c_str(), kMessageBoxTitle, MB_OK);
   if (HWND control = Control(focusId)) SetFocus(control);
@@ -282,7 +269,6 @@ void CExtractorDlg::OnFolderButton() {
 
 void CExtractorDlg::OnCancel() {
   HWND hwnd = m_hwnd.load();
-  // The window is closing: its start timer must not press the button any more.
   KillTimer(hwnd, kStartTimerId);
   m_model.OnCancel();
   if (m_modal) {

@@ -1,9 +1,7 @@
 #pragma once
-// The main window on Windows: a native dialog built from the window's template in dialog
-// units, a thin view over the window model as the Linux window is. A control event updates
-// the model at once; model changes (a preset, the caption set by a worker) and log-pane lines
-// reach the controls through messages posted to the window thread. No worker touches a
-// control or waits for the window thread.
+// The main window on Windows: a native dialog built in memory from the window's template, laid
+// out by the system's dialog manager in its own dialog units. A view over the window model as
+// view_queue.h describes; its queued changes reach the window thread as posted messages.
 
 #include <windows.h>
 
@@ -23,11 +21,9 @@ inline constexpr const wchar_t* kMessageBoxTitle = L"zelvik";
 
 class CExtractorDlg : private QueuedWindowView {
  public:
-  // The workers do their database and file work through backend, which must outlive the
-  // window.
+  // backend, the window model's, must outlive the window.
   explicit CExtractorDlg(WorkerBackend& backend);
-  // The teardown: asks the workers to stop, gives them a second, ends those still running
-  // and waits until every worker thread is gone.
+  // The window's end (EndWindow).
   ~CExtractorDlg() override;
   CExtractorDlg(const CExtractorDlg&) = delete;
   CExtractorDlg& operator=(const CExtractorDlg&) = delete;
@@ -46,7 +42,6 @@ class CExtractorDlg : private QueuedWindowView {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-  // WindowView: a failed field check of the start command.
   void ShowFieldMessage(const std::string& text, int focusId) override;
 
   void OnInitDialog();
@@ -64,15 +59,10 @@ class CExtractorDlg : private QueuedWindowView {
   bool m_modal = false;
   HICON m_hIcon = nullptr;
   HICON m_hIconSmall = nullptr;
-  // The run log's panes outlive the model, whose destruction ends the last workers.
   WindowPanes m_logPanes = MakeWindowPanes();
   bool m_panesBound = false;
   PaneQueue m_paneFeed;
   WindowModel m_model;
 };
-
-// A text of the program (code page 949) for a control, and back.
-std::wstring WideFromCp949(const std::string& text);
-std::string Cp949FromWide(const std::wstring& text);
 
 }  // namespace zelvik

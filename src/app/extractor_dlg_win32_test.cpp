@@ -20,7 +20,7 @@
 
 #include "app/dialog_layout.h"
 #include "app/extractor_dlg_win32.h"
-#include "app/folder_browser_win32.h"
+#include "util/codepage_windows.h"
 #include "util/process_state.h"
 #include "workers/database_backend.h"
 

@@ -53,15 +53,14 @@ class FolderChooserDialog : public wxDialog {
 
 class CFolderBrowser {
  public:
-  // title and rootPath are UTF-8 (null for none) and copied. This system has no special
-  // folders: a rootFolderId other than 0 starts the tree at the top of the file system.
+  // This system has no special folders: a rootFolderId other than 0 starts the tree at the
+  // top of the file system.
   CFolderBrowser(wxWindow* owner, int rootFolderId, const char* title, const char* rootPath,
                  unsigned flags);
   virtual ~CFolderBrowser() = default;
   CFolderBrowser(const CFolderBrowser&) = delete;
   CFolderBrowser& operator=(const CFolderBrowser&) = delete;
 
-  // Runs the chooser modally: 1 when a folder was chosen, 2 when it was cancelled.
   virtual int Browse();
   // The chosen folder in code page 949 with '/' separators, or null before a successful
   // Browse.

@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "app/folder_choice.h"
-#include "util/codepage.h"
+#include "util/codepage_windows.h"
 
 namespace zelvik {
 namespace {
@@ -45,24 +45,6 @@ void ShowSelection(HWND dialog, PCIDLIST_ABSOLUTE item) {
 }
 
 }  // namespace
-
-std::wstring WideFromUtf8(const std::string& utf8) {
-  std::u16string text = Utf8ToUtf16(utf8);
-  return std::wstring(text.begin(), text.end());
-}
-
-std::string Utf8FromWide(const std::wstring& wide) {
-  // Straight to UTF-8, not through code page 949: a name that code page lacks must stay
-  // recognisable as such.
-  int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size,
-                        nullptr, nullptr);
-  }
-  return out;
-}
 
 CFolderBrowser::CFolderBrowser(HWND owner, int rootFolderId, const char* title,
                                const char* rootPath, unsigned flags)

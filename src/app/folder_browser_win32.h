@@ -14,19 +14,18 @@ namespace zelvik {
 
 class CFolderBrowser {
  public:
-  // title and rootPath are UTF-8 (null for none) and copied; rootFolderId is a special
-  // folder (CSIDL_) whose folder is the root of the tree, 0 for none.
+  // rootFolderId is a special folder (CSIDL_) whose folder is the root of the tree, 0 for
+  // none.
   CFolderBrowser(HWND owner, int rootFolderId, const char* title, const char* rootPath,
                  unsigned flags);
   virtual ~CFolderBrowser() = default;
   CFolderBrowser(const CFolderBrowser&) = delete;
   CFolderBrowser& operator=(const CFolderBrowser&) = delete;
 
-  // Runs the chooser modally: 1 when a folder was chosen, 2 when it was cancelled. A folder
-  // that code page 949 cannot name, and an item without a file-system path, are refused: the
-  // status line says why and OK is disabled while it is selected; typed through the name
-  // field, a message box says why and the chooser opens again. A folder deeper than MAX_PATH
-  // is taken whole.
+  // A folder that code page 949 cannot name, and an item without a file-system path, are
+  // refused: the status line says why and OK is disabled while it is selected; typed through
+  // the name field, a message box says why and the chooser opens again. A folder deeper than
+  // MAX_PATH is taken whole.
   virtual int Browse();
   // The chosen folder as the system gives it (backslashes); null before a successful Browse.
   const wchar_t* GetSelectedPath() const;
@@ -43,9 +42,5 @@ class CFolderBrowser {
   std::optional<std::wstring> m_rootPath;
   std::optional<std::wstring> m_selectedPath;
 };
-
-// UTF-16 and UTF-8 at the edge of the Windows view.
-std::wstring WideFromUtf8(const std::string& utf8);
-std::string Utf8FromWide(const std::wstring& wide);
 
 }  // namespace zelvik

@@ -1,7 +1,9 @@
 #pragma once
-// The rule both folder choosers apply to a chosen folder: the program keeps paths in code
-// page 949, so a folder whose name that code page cannot hold would come back as a different
-// folder, and is refused.
+// What the two folder choosers (CFolderBrowser of folder_browser.h on Linux and of
+// folder_browser_win32.h on Windows) share. Each takes its title and root path in UTF-8 (null
+// for none, copied), and its Browse runs the chooser modally: 1 when a folder was chosen, 2
+// when it was cancelled. Both refuse a folder whose name code page 949 cannot hold: the
+// program keeps paths in that code page, so such a folder would come back as a different one.
 
 #include <string>
 #include <string_view>

@@ -12,7 +12,7 @@ struct CliOptions {
   bool dev = false;          // --dev: the development preset
   bool hasDsn = false, hasUid = false, hasPwd = false, hasArea = false;
   std::string dsn, uid, pwd, area;
-  bool noWgs84 = false;      // --no-wgs84: check box 1027 off
+  bool noWgs84 = false;      // --no-wgs84: the conversion check box (1027) off
   bool ignoreQuietHours = false;
   bool help = false;         // --help: print the usage and exit 0
   int catchUpDays = 0;       // --catch-up DAYS (run only): missed days of the last DAYS

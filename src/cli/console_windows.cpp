@@ -4,32 +4,14 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cwchar>
 #include <string>
 
 #include "cli/cli_main.h"
 #include "cli/console.h"
+#include "util/codepage_windows.h"
 
 namespace zelvik {
 namespace {
-
-std::string Narrow(const wchar_t* wide) {
-  const int units = static_cast<int>(std::wcslen(wide));
-  if (units == 0) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide, units, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int size = static_cast<int>(utf8.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
-  return out;
-}
 
 // Set by the control handler, read by the main thread.
 std::atomic<bool> g_stop{false};
@@ -79,7 +61,7 @@ void WriteConsoleText(std::FILE* stream, const std::string& utf8) {
   DWORD mode = 0;
   if (h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
     std::fflush(stream);
-    const std::wstring wide = Wide(utf8);
+    const std::wstring wide = WideFromUtf8(utf8);
     DWORD written = 0;
     WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
@@ -89,9 +71,9 @@ void WriteConsoleText(std::FILE* stream, const std::string& utf8) {
 }
 
 bool GetEnvUtf8(const char* name, std::string* value) {
-  const wchar_t* env = _wgetenv(Wide(name).c_str());
+  const wchar_t* env = _wgetenv(WideFromUtf8(name).c_str());
   if (env == nullptr) return false;
-  *value = Narrow(env);
+  *value = Utf8FromWide(env);
   return true;
 }
 
@@ -125,6 +107,6 @@ void ConsoleStop::Finished() {
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(zelvik::Narrow(argv[i]));
+  for (int i = 0; i < argc; ++i) args.push_back(zelvik::Utf8FromWide(argv[i]));
   return zelvik::CliMain(args);
 }

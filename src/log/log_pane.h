@@ -33,7 +33,6 @@ class LogPane {
 
   std::string Text() const;
   int Counter() const;
-  int Number() const { return number_; }
   void SetListener(PaneListener* listener);
 
  private:

@@ -10,6 +10,7 @@
 #include "util/codepage.h"
 #include "util/ascii_text.h"
 #include "util/codepage_internal.h"
+#include "util/codepage_windows.h"
 
 namespace zelvik {
 namespace {
@@ -135,17 +136,11 @@ std::u16string From949(std::string_view cp949) {
   return out;
 }
 
-std::string WideToUtf8(std::u16string_view utf16) {
-  if (utf16.empty()) return std::string();
-  const int units = static_cast<int>(utf16.size());
-  const int size = WideCharToMultiByte(CP_UTF8, 0, AsWide(utf16), units, nullptr, 0, nullptr,
-                                       nullptr);
-  std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, AsWide(utf16), units, out.data(), size, nullptr, nullptr);
-  }
-  return out;
+std::u16string_view AsUtf16(std::wstring_view s) {
+  return {reinterpret_cast<const char16_t*>(s.data()), s.size()};
 }
+
+std::wstring WideCopy(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 
 }  // namespace
 
@@ -192,7 +187,26 @@ std::u16string Cp949ToUtf16(std::string_view cp949) {
 
 std::string Cp949ToUtf8(std::string_view cp949) {
   if (IsAsciiText(cp949)) return std::string(cp949);
-  return WideToUtf8(From949(cp949));
+  const std::u16string utf16 = From949(cp949);
+  return Utf8FromWide({AsWide(utf16), utf16.size()});
 }
+
+std::wstring WideFromUtf8(std::string_view utf8) { return WideCopy(Utf8ToUtf16(utf8)); }
+
+std::string Utf8FromWide(std::wstring_view wide) {
+  if (wide.empty()) return std::string();
+  const int units = static_cast<int>(wide.size());
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr,
+                                       nullptr);
+  std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), size, nullptr, nullptr);
+  }
+  return out;
+}
+
+std::wstring WideFromCp949(std::string_view cp949) { return WideCopy(Cp949ToUtf16(cp949)); }
+
+std::string Cp949FromWide(std::wstring_view wide) { return Utf16ToCp949(AsUtf16(wide)); }
 
 }  // namespace zelvik

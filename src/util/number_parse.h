@@ -3,7 +3,8 @@
 
 namespace zelvik {
 
-// Reads a decimal text the way the original platform's 32-bit long and int conversions do:
+// Reads a decimal text as a 32-bit long, the same on every system (a C library's long is 64
+// bits on Linux and 32 on Windows):
 // leading white space and one sign accepted, digits read until the first non-digit, a text
 // without digits gives 0, and values out of range saturate at 2147483647 / -2147483648.
 // A null text gives 0.

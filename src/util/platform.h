@@ -55,9 +55,6 @@ struct FileIdentity {
 // Opens a regular file for reading without blocking (a FIFO or device must not stall the
 // clean-up); -1 for anything else.
 int OpenRegularForRead(const std::string& path, FileIdentity* identity);
-// Creates or empties a regular file for writing, refusing anything else and the file `input`
-// (reached through a link), which emptying would destroy; -1 then.
-int OpenRegularForWrite(const std::string& path, const FileIdentity& input);
 
 struct DirEntry {
   std::string name;  // UTF-8
@@ -69,7 +66,9 @@ bool ListDir(const std::string& path, std::vector<DirEntry>* entries);
 // The full path of this process's executable (UTF-8); false with a message when unknown.
 bool ExecutablePath(std::string* path, std::string* error);
 // The program directory as this system spells it, from the executable's path: on Linux as it
-// is (file names there keep their case); on Windows lower case, as the program always had it.
+// is (file names there keep their case); on Windows in lower case with '/' separators, the
+// spelling every run-log line and file name of the program carries there (the system's file
+// names ignore case, so it names the same folder).
 std::string ProgramDirSpelling(const std::string& programPath);
 
 // Local time of a calendar time, and back (the tests' fake clock sets local times).
@@ -148,8 +147,6 @@ class OwnedFile {
   const std::string& Path() const { return path_; }
   // The size of the file now; false on error.
   bool Size(std::int64_t* size, SysError* error) const;
-  // Which file this is (to refuse a rename that would replace the input of a conversion).
-  bool Identity(FileIdentity* identity, SysError* error) const;
 
   // A new descriptor for writing (a C runtime descriptor on Windows), independent of the one
   // holding the lock: closing it (or the stream made from it) keeps the file owned. -1 (error

@@ -91,20 +91,6 @@ int OpenRegularForRead(const std::string& path, FileIdentity* identity) {
   return fd;
 }
 
-int OpenRegularForWrite(const std::string& path, const FileIdentity& input) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      (static_cast<std::uint64_t>(st.st_dev) == input.volume &&
-       static_cast<std::uint64_t>(st.st_ino) == input.index) ||
-      ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 bool ListDir(const std::string& path, std::vector<DirEntry>* entries) {
   DIR* dir = ::opendir(path.c_str());
   if (dir == nullptr) return false;
@@ -260,15 +246,6 @@ bool OwnedFile::Size(std::int64_t* size, SysError* error) const {
   if (handle_ == -1) return Fail(error, EBADF);
   if (::fstat(Fd(handle_), &st) != 0) return Fail(error, errno);
   *size = st.st_size;
-  return true;
-}
-
-bool OwnedFile::Identity(FileIdentity* identity, SysError* error) const {
-  struct stat st;
-  if (handle_ == -1) return Fail(error, EBADF);
-  if (::fstat(Fd(handle_), &st) != 0) return Fail(error, errno);
-  identity->volume = static_cast<std::uint64_t>(st.st_dev);
-  identity->index = static_cast<std::uint64_t>(st.st_ino);
   return true;
 }
 

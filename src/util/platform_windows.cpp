@@ -15,34 +15,12 @@
 #include <vector>
 
 #include "util/codepage.h"
+#include "util/codepage_windows.h"
 #include "util/platform.h"
 #include "util/platform_windows_internal.h"
 
 namespace zelvik::platform {
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  }
-  return out;
-}
-
-std::string Narrow(const wchar_t* wide, std::size_t units) {
-  if (units == 0) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), out.data(), n, nullptr,
-                        nullptr);
-  }
-  return out;
-}
 
 // errno for a Win32 error of a file call.
 int ErrnoOf(DWORD code) {
@@ -93,7 +71,7 @@ constexpr std::int64_t kUnixEpochIn100ns = 116444736000000000LL;
 }  // namespace
 
 std::wstring LongPath(const std::string& utf8) {
-  std::wstring path = Wide(utf8);
+  std::wstring path = WideFromUtf8(utf8);
   // Already in the system's own form (extended length, or a device): given as it is.
   if (path.empty() || path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) {
     return path;
@@ -121,7 +99,7 @@ std::wstring LongPath(const std::string& utf8) {
 std::FILE* OpenFile(const std::string& path, const char* mode) {
   std::string m(mode);
   if (m.find('b') == std::string::npos) m.push_back('b');
-  return _wfopen(LongPath(path).c_str(), Wide(m).c_str());
+  return _wfopen(LongPath(path).c_str(), WideFromUtf8(m).c_str());
 }
 
 bool MakeDir(const std::string& path) {
@@ -237,24 +215,6 @@ int OpenRegularForRead(const std::string& path, FileIdentity* identity) {
   return RegularFd(h, _O_RDONLY | _O_BINARY, identity);
 }
 
-int OpenRegularForWrite(const std::string& path, const FileIdentity& input) {
-  HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    SetErrnoFromLastError();
-    return -1;
-  }
-  FileIdentity identity;
-  const int fd = RegularFd(h, _O_WRONLY | _O_BINARY, &identity);
-  if (fd < 0) return -1;
-  if ((identity.volume == input.volume && identity.index == input.index) ||
-      _chsize_s(fd, 0) != 0) {
-    _close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 bool ListDir(const std::string& path, std::vector<DirEntry>* entries) {
   // Under the extended-length prefix '/' is no separator: the pattern takes a backslash.
   std::wstring pattern = LongPath(path);
@@ -266,7 +226,7 @@ bool ListDir(const std::string& path, std::vector<DirEntry>* entries) {
   if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     DirEntry entry;
-    entry.name = Narrow(data.cFileName, wcslen(data.cFileName));
+    entry.name = Utf8FromWide(data.cFileName);
     if (entry.name == "." || entry.name == "..") continue;
     entry.isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entries->push_back(std::move(entry));
@@ -281,7 +241,7 @@ bool ExecutablePath(std::string* path, std::string* error) {
     const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0) break;
     if (n < buffer.size()) {
-      *path = Narrow(buffer.data(), n);
+      *path = Utf8FromWide({buffer.data(), n});
       return true;
     }
     if (buffer.size() >= 32768) break;
@@ -397,9 +357,7 @@ std::string SystemMessage(DWORD code) {
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text;
-  if (n > 0 && buffer != nullptr) {
-    text = Utf16ToCp949(std::u16string_view(reinterpret_cast<const char16_t*>(buffer), n));
-  }
+  if (n > 0 && buffer != nullptr) text = Cp949FromWide({buffer, n});
   if (buffer != nullptr) LocalFree(buffer);
   for (char& c : text) {
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
@@ -522,15 +480,6 @@ bool OwnedFile::Size(std::int64_t* size, SysError* error) const {
   LARGE_INTEGER n;
   if (!GetFileSizeEx(AsHandle(handle_), &n)) return FailLast(error);
   *size = n.QuadPart;
-  return true;
-}
-
-bool OwnedFile::Identity(FileIdentity* identity, SysError* error) const {
-  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(AsHandle(handle_), &info)) return FailLast(error);
-  identity->volume = info.dwVolumeSerialNumber;
-  identity->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return true;
 }
 

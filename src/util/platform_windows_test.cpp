@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "util/codepage_windows.h"
 #include "util/platform.h"
 #include "util/platform_windows_internal.h"
 
@@ -32,9 +33,7 @@ TEST(LongPath, AbsoluteNormalisedAndPrefixedSharesIncluded) {
 TEST(LongPath, EveryCallWorksInAFolderDeeperThanMaxPath) {
   wchar_t temp[MAX_PATH];
   ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-  char temp8[4 * MAX_PATH];
-  ASSERT_GT(WideCharToMultiByte(CP_UTF8, 0, temp, -1, temp8, sizeof(temp8), nullptr, nullptr), 0);
-  std::string dir = temp8 + ("zelvik-deep-" + std::to_string(CurrentProcessId()));
+  std::string dir = Utf8FromWide(temp) + "zelvik-deep-" + std::to_string(CurrentProcessId());
   ASSERT_TRUE(MakeDir(dir));
   std::vector<std::string> dirs{dir};
   while (dir.size() < 300) {

@@ -14,10 +14,11 @@
 //   1. bind its four panes (BindLogPanes), SetView(this), then OnInitDialog(); fill its controls
 //      from GetText/GetCheck (or from the change notifications OnInitDialog sends);
 //   2. on every edit of a field or click on a check box, SetText/SetCheck first, then the
-//      command of that control: OnPresetCheck for 1011, OnBesselCheck for 1027;
-//   3. a click on 1000 and the one-shot start timer: OnStartStop;
+//      command of that control: OnPresetCheck for the preset check box (1011), OnBesselCheck
+//      for the conversion check box (1027);
+//   3. a click on the start/stop button (1000) and the one-shot start timer: OnStartStop;
 //   4. cancel / close box: OnCancel; once the window is gone: Teardown.
-// Check box 1017 and the labels are the view's alone: nothing reads them.
+// The copy-to-table check box (1017) and the labels are the view's alone: nothing reads them.
 
 #include <array>
 #include <atomic>
@@ -40,18 +41,18 @@ enum ControlId : int {
   kIdPwd = 1004,         // field: password
   kIdArea = 1009,        // field: area text of workers 2 to 4
   kIdPreset = 1011,      // check box: development preset; its caption names the preset
-  kIdDay1 = 1012,        // check box: worker 1 exports the day of 1013 once
+  kIdDay1 = 1012,        // check box: worker 1 exports the day of kIdDay1First once
   kIdDay1First = 1013,
   kIdDay1Last = 1014,
-  kIdOnOff = 1015,       // check box: worker 1 runs the occupancy clean-up of 1016
+  kIdOnOff = 1015,       // check box: worker 1 runs the occupancy clean-up of kIdFolder
   kIdFolder = 1016,      // field: folder of the clean-up
-  kIdRange2 = 1018,      // check box: start worker 2 over 1019 .. 1020
+  kIdRange2 = 1018,      // check box: start worker 2 over kIdRange2First .. kIdRange2Last
   kIdRange2First = 1019,
   kIdRange2Last = 1020,
-  kIdRange3 = 1021,      // check box: start worker 3 over 1022 .. 1023
+  kIdRange3 = 1021,      // check box: start worker 3 over kIdRange3First .. kIdRange3Last
   kIdRange3First = 1022,
   kIdRange3Last = 1023,
-  kIdRange4 = 1024,      // check box: start worker 4 over 1025 .. 1026
+  kIdRange4 = 1024,      // check box: start worker 4 over kIdRange4First .. kIdRange4Last
   kIdRange4First = 1025,
   kIdRange4Last = 1026,
   kIdBessel = 1027,      // check box: convert positions to WGS84
@@ -66,7 +67,7 @@ class WindowView {
  public:
   virtual ~WindowView() = default;
   // The model changed the text or caption of control id (code page 949). Called from any
-  // thread (worker 1 sets the caption of 1000 when it ends) with the model's lock held, in the
+  // thread (worker 1 sets the start/stop caption when it ends) with the model's lock held, in the
   // order of the changes: queue the update to the window thread; do not block, and do not call
   // into the model from here.
   virtual void OnTextChanged(int id, const std::string& text) = 0;
@@ -107,9 +108,10 @@ class WindowModel {
   // area "00003"; then the company-name cache is loaded. The view binds its log panes before
   // and starts its one-shot start timer after.
   void OnInitDialog();
-  // Applies the preset that check box 1011 names: caption of 1011, fields 1002 and 1004.
+  // Applies the preset that the preset check box (1011) names: its caption, the data source
+  // and password fields (1002, 1004).
   void OnPresetCheck();
-  // m_bBessel2WGS84 follows check box 1027.
+  // m_bBessel2WGS84 follows the conversion check box (1027).
   void OnBesselCheck();
 
   enum class StartStop {
