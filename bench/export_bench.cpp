@@ -133,6 +133,16 @@ int Usage() {
   return 2;
 }
 
+// Worker 1's plan of a day's export; false, the reason said, when there is none.
+bool PlanDay(const std::string& day, zelvik::ExportPlan& plan) {
+  std::string line;
+  if (zelvik::PlanExport({1, day, "", ""}, "/tmp", plan, line) == zelvik::PlanResult::kOk) {
+    return true;
+  }
+  std::fprintf(stderr, "%s\n", line.c_str());
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,15 +153,9 @@ int main(int argc, char** argv) {
   const std::string day = argv[5];
   const std::string variant = argc > 6 ? argv[argc - 1] : "";
 
-  if (mode == "driver") {
-    zelvik::ExportPlan plan;
-    std::string line;
-    if (zelvik::PlanExport({1, day, "", ""}, "/tmp", plan, line) != zelvik::PlanResult::kOk) {
-      std::fprintf(stderr, "%s\n", line.c_str());
-      return 1;
-    }
-    return DriverFetch(connect, plan.szStatement, variant == "wide");
-  }
+  zelvik::ExportPlan plan;
+  if ((mode == "driver" || mode == "fetch") && !PlanDay(day, plan)) return 1;
+  if (mode == "driver") return DriverFetch(connect, plan.szStatement, variant == "wide");
 
   zelvik::Database db;
   if (zelvik::OpenDB(&db, connect.c_str()) != 1) {
@@ -160,12 +164,6 @@ int main(int argc, char** argv) {
   }
 
   if (mode == "fetch") {
-    zelvik::ExportPlan plan;
-    std::string line;
-    if (zelvik::PlanExport({1, day, "", ""}, "/tmp", plan, line) != zelvik::PlanResult::kOk) {
-      std::fprintf(stderr, "%s\n", line.c_str());
-      return 1;
-    }
     const auto t0 = SteadyClock::now();
     long rows = 0;
     std::size_t bytes = 0;

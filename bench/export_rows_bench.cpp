@@ -12,6 +12,7 @@
 #include "extract/car_summary.h"
 #include "extract/row_format.h"
 #include "extract/export_writer.h"
+#include "bessel_loop.h"
 #include "geo/datum.h"
 #include "util/codepage.h"
 
@@ -58,37 +59,39 @@ const Rows& TheRows() {
   return rows;
 }
 
-void BM_FormatExportRow(benchmark::State& state) {
+// Formats the rows one after another into one buffer: format(rows, i, out) writes row i and
+// returns its length.
+template <typename Format>
+void FormatRows(benchmark::State& state, Format format) {
   const Rows& rows = TheRows();
   char out[zelvik::kMaxRowBytes];
   std::size_t i = 0, bytes = 0;
   for (auto _ : state) {
-    const auto& p = rows.positions[i];
-    bytes += zelvik::FormatExportRow(rows.Row(i), p.first, p.second, out);
+    bytes += format(rows, i, out);
     benchmark::DoNotOptimize(out);
     i = (i + 1) % rows.slots.size();
   }
   state.SetItemsProcessed(state.iterations());
   benchmark::DoNotOptimize(bytes);
 }
+
+void BM_FormatExportRow(benchmark::State& state) {
+  FormatRows(state, [](const Rows& rows, std::size_t i, char* out) {
+    const auto& p = rows.positions[i];
+    return zelvik::FormatExportRow(rows.Row(i), p.first, p.second, out);
+  });
+}
 BENCHMARK(BM_FormatExportRow);
 
 // Reference: the same row through printf's "%s,...,%f,%f".
 void BM_PrintfExportRow(benchmark::State& state) {
-  const Rows& rows = TheRows();
-  char out[zelvik::kMaxRowBytes];
-  std::size_t i = 0, bytes = 0;
-  for (auto _ : state) {
+  FormatRows(state, [](const Rows& rows, std::size_t i, char* out) {
     const auto& s = rows.slots[i].szCol;
     const auto& p = rows.positions[i];
-    bytes += static_cast<std::size_t>(
-        std::snprintf(out, sizeof(out), "%s,%s,%s,%s,%s,%s,%s,%s,%s,%f,%f\r\n", s[0], s[1], s[2],
-                      s[3], s[4], s[5], s[6], s[7], s[8] + 4, p.first, p.second));
-    benchmark::DoNotOptimize(out);
-    i = (i + 1) % rows.slots.size();
-  }
-  state.SetItemsProcessed(state.iterations());
-  benchmark::DoNotOptimize(bytes);
+    return static_cast<std::size_t>(
+        std::snprintf(out, zelvik::kMaxRowBytes, "%s,%s,%s,%s,%s,%s,%s,%s,%s,%f,%f\r\n", s[0],
+                      s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8] + 4, p.first, p.second));
+  });
 }
 BENCHMARK(BM_PrintfExportRow);
 
@@ -114,18 +117,7 @@ void BM_WriterRow(benchmark::State& state) {
 BENCHMARK(BM_WriterRow);
 
 // The conversion alone, the largest part of the writer side.
-void BM_BesselToWgs84(benchmark::State& state) {
-  std::uint32_t x = 4571208, y = 1352394;
-  double lon = 0, lat = 0;
-  for (auto _ : state) {
-    zelvik::BesselToWgs84(x, y, lon, lat);
-    benchmark::DoNotOptimize(lon);
-    benchmark::DoNotOptimize(lat);
-    x = 4566208 + (x + 37) % 10000;
-    y = 1348394 + (y + 53) % 8000;
-  }
-  state.SetItemsProcessed(state.iterations());
-}
+void BM_BesselToWgs84(benchmark::State& state) { ConvertWanderingPositions(state); }
 BENCHMARK(BM_BesselToWgs84);
 
 // The summary's per-row step (the run's thread), 200 rows a vehicle, the lookup a no-op.

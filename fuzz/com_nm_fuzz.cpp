@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "db/company_names.h"
-#include "util/testing/fake_clock.h"
+#include "fuzz_folder.h"
+#include "testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace {
@@ -95,13 +96,7 @@ struct Home {
   std::string dir, cfg, log;
   zelvik::FakeClock clock{zelvik::FakeClock::MakeLocal(2026, 1, 7, 13, 5, 9)};
   Home() {
-    // In memory where possible: millions of small file writes on a disk cost flushes.
-    char shm[] = "/dev/shm/zelvik-fuzz-conm-XXXXXX";
-    char tmp[] = "/tmp/zelvik-fuzz-conm-XXXXXX";
-    const char* made = ::mkdtemp(shm);
-    if (made == nullptr) made = ::mkdtemp(tmp);
-    if (made == nullptr) std::abort();
-    dir = made;
+    dir = MakeFuzzFolder("conm");
     cfg = dir + "/com_nm.cfg";
     log = dir + "/20260107/2026010713-1.log";
     std::string error;

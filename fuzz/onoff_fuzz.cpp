@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_folder.h"
 #include "geo/datum.h"
 #include "onoff/onoff_sum.h"
 #include "util/codepage.h"
@@ -98,13 +99,7 @@ std::string Reference(const std::string& bytes) {
 struct Paths {
   std::string dir, in, out;
   Paths() {
-    // In memory where possible: rewriting a file on ext4 costs a disk flush at every run.
-    char shm[] = "/dev/shm/zelvik-fuzz-onoff-XXXXXX";
-    char tmp[] = "/tmp/zelvik-fuzz-onoff-XXXXXX";
-    const char* made = ::mkdtemp(shm);
-    if (made == nullptr) made = ::mkdtemp(tmp);
-    if (made == nullptr) std::abort();
-    dir = made;
+    dir = MakeFuzzFolder("onoff");
     in = dir + "/in.dat";
     out = dir + "/out.dat";
     // The run log goes nowhere: a folder that does not exist keeps millions of runs from

@@ -31,7 +31,8 @@
 
 #include "app/extractor_dlg.h"
 #include "app/folder_browser.h"
-#include "workers/testing/workers_test_support.h"
+#include "testing/fake_backend.h"
+#include "testing/program_home.h"
 #include "log/run_log.h"
 #include "util/codepage.h"
 #include "util/format.h"
@@ -110,19 +111,11 @@ std::string ReadRunLogs(const fs::path& dir, const char* suffix) {
   return text;
 }
 
-// Each test runs with a fresh program directory of its own, so run-log files land there.
-class WindowTest : public ::testing::Test {
+// Each test runs with a fresh program directory of its own, so run-log files land there. The
+// window's timers and workers see the real time.
+class WindowTest : public ProgramHomeTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/zelvik-gui-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error)) << error;
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));  // the day folder is made anew
-    g_bstop.store(0);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  WindowTest() { useFakeClock_ = false; }
 
   // The dialog-unit base of a window with the template font.
   static DialogUnitBase UnitBase() {
@@ -131,7 +124,6 @@ class WindowTest : public ::testing::Test {
     return TemplateDialogUnitBase(probe);
   }
 
-  fs::path dir_;
   zelvik::testing::FakeBackend backend_;
 };
 

@@ -21,7 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "db/testing/sandbox.h"
+#include "testing/file_bytes.h"
+#include "testing/sandbox.h"
+#include "testing/test_folder.h"
 #include "util/codepage.h"
 
 extern char** environ;
@@ -32,20 +34,6 @@ namespace {
 namespace fs = std::filesystem;
 using sandbox::kSandboxDevDsn;
 using sandbox::SandboxExec;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// UTF-8 lines as the program writes them: code page 949, CR LF.
-std::string Cp949Lines(const std::vector<std::string>& lines) {
-  std::string out;
-  for (const std::string& l : lines) out += Utf8ToCp949(l) + "\r\n";
-  return out;
-}
 
 const char* kExportHeader =
     "#차량번호,일자,생성월,지역코드,좌표X(bessel),좌표Y(bessel),승빈차코드,회사코드,운전자ID,"
@@ -104,27 +92,21 @@ class Cli {
   }
   void Signal(int sig) { kill(pid_, sig); }
   pid_t Pid() const { return pid_; }
-  std::string Out() const { return ReadFile(out_); }
-  std::string Err() const { return ReadFile(err_); }
+  std::string Out() const { return ReadBytes(out_); }
+  std::string Err() const { return ReadBytes(err_); }
 
  private:
   fs::path out_, err_;
   pid_t pid_ = -1;
 };
 
-class CliEndToEndTest : public ::testing::Test {
+class CliEndToEndTest : public TestFolderTest {
  protected:
   void SetUp() override {
     ZELVIK_REQUIRE_SANDBOX();
-    base_ = fs::temp_directory_path() /
-            ("zelvik-cli-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(base_);
-    home_ = base_ / "home";
+    TestFolderTest::SetUp();
+    home_ = dir_ / "home";
     fs::create_directories(home_);
-  }
-  void TearDown() override {
-    if (!base_.empty()) fs::remove_all(base_);
   }
   // Replaces the location rows of the days (SQL list) by the value tuples (UTF-8).
   static void Rows(const std::string& daysIn, const std::string& values) {
@@ -139,16 +121,10 @@ class CliEndToEndTest : public ::testing::Test {
     SandboxExec(kSandboxDevDsn,
                 "insert into carco_mst (coid, co_nm) values ('" + coid + "', '" + name + "')");
   }
-  // Every file under the program directory, joined.
-  std::string AllLogs() {
-    std::string all;
-    for (const auto& e : fs::recursive_directory_iterator(home_)) {
-      if (e.is_regular_file() && e.path().extension() == ".log") all += ReadFile(e.path());
-    }
-    return all;
-  }
+  // Every run log and summary under the program directory, joined.
+  std::string AllLogs() { return ReadAllLogs(home_); }
 
-  fs::path base_, home_;
+  fs::path home_;
 };
 
 TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
@@ -161,10 +137,10 @@ TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
        "('대구34나5678','19910521090000','19910521','00003','4629650','1291370','2','W9102','W9102K7'),"
        "('대구34나5678','19910521090100','19910521','00003','4629700','1291400','2','W9102','W9102K7'),"
        "('청주56다7890','19910521080000','19910521','00007','4589604','1319112','0','W9101','W9101X')");
-  Cli cli(base_);
+  Cli cli(dir_);
   ASSERT_EQ(cli.Run({"--home", home_.string(), "--ignore-quiet-hours", "day", "19910521"}), 0)
       << cli.Err();
-  EXPECT_EQ(ReadFile(home_ / "carloc_hst-서울대구-19910521.dat"),
+  EXPECT_EQ(ReadBytes(home_ / "carloc_hst-서울대구-19910521.dat"),
             Cp949Lines({kExportHeader, kDayHeader2,
                         "서울12가3456,19910521080000,052108,00001,4571208,1352394,1,W9101,D01,"
                         "126.975884,37.569279",
@@ -176,7 +152,7 @@ TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
                         "128.599165,35.874402",
                         "대구34나5678,19910521090100,052109,00003,4629700,1291400,2,W9102,K7,"
                         "128.600554,35.875235"}));
-  EXPECT_EQ(ReadFile(home_ / "carloc_hst-서울대구-19910521.log"),
+  EXPECT_EQ(ReadBytes(home_ / "carloc_hst-서울대구-19910521.log"),
             Cp949Lines({kSummaryHeader, "연습운수(주),서울12가3456,'1991/05/21',3,2,3",
                         ",대구34나5678,'1991/05/21',2,1,2"}));
   // Pane lines on standard output, UTF-8, prefixed with the pane number.
@@ -190,12 +166,12 @@ TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
             std::string::npos);
   EXPECT_NE(cli.Err().find("s_ThreadWorker: good"), std::string::npos);
   // The company learned from the database went to the cache file.
-  EXPECT_EQ(ReadFile(home_ / "com_nm.cfg"), Cp949Lines({"W9101,연습운수(주)"}));
+  EXPECT_EQ(ReadBytes(home_ / "com_nm.cfg"), Cp949Lines({"W9101,연습운수(주)"}));
 
   // The clean-up of that folder: runs of code 1 and 2 of one vehicle reduced to their last line.
-  Cli clean(base_);
+  Cli clean(dir_);
   ASSERT_EQ(clean.Run({"--home", home_.string(), "clean", home_.string()}), 0) << clean.Err();
-  EXPECT_EQ(ReadFile(home_ / "converted" / "carloc_hst-서울대구-19910521.dat"),
+  EXPECT_EQ(ReadBytes(home_ / "converted" / "carloc_hst-서울대구-19910521.dat"),
             Cp949Lines({kExportHeader, kDayHeader2,
                         "서울12가3456,19910521080000,052108,00001,4571208,1352394,0,W9101,D01,"
                         "126.975884,37.569279",
@@ -215,14 +191,14 @@ TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
   fs::remove_all(home_ / "converted");
   const fs::path cwd = fs::current_path();
   fs::current_path(home_);
-  Cli relative(base_);
+  Cli relative(dir_);
   const int relativeStatus = relative.Run({"--home", home_.string(), "clean", "."});
   fs::current_path(cwd);
   EXPECT_EQ(relativeStatus, 0) << relative.Err();
   EXPECT_TRUE(fs::exists(home_ / "converted" / "carloc_hst-서울대구-19910521.dat"));
 
   // verify reads the pair as the export wrote it, and changes nothing.
-  Cli verify(base_);
+  Cli verify(dir_);
   EXPECT_EQ(verify.Run({"--home", home_.string(), "verify", "19910521"}), 0) << verify.Out();
   EXPECT_EQ(verify.Out(),
             "carloc_hst-서울대구-19910521: whole, 5 rows of 2 vehicles\n"
@@ -230,12 +206,12 @@ TEST_F(CliEndToEndTest, DayExportsTheFilesAndCleanConvertsTheFolder) {
             "runs\n");
 
   // Nothing can be converted where "converted" is a plain file: the run fails.
-  fs::create_directories(base_ / "blocked");
+  fs::create_directories(dir_ / "blocked");
   fs::copy_file(home_ / "carloc_hst-서울대구-19910521.dat",
-                base_ / "blocked" / "carloc_hst-서울대구-19910521.dat");
-  std::ofstream(base_ / "blocked" / "converted") << "not a folder";
-  Cli blocked(base_);
-  EXPECT_EQ(blocked.Run({"--home", home_.string(), "clean", (base_ / "blocked").string()}), 1);
+                dir_ / "blocked" / "carloc_hst-서울대구-19910521.dat");
+  std::ofstream(dir_ / "blocked" / "converted") << "not a folder";
+  Cli blocked(dir_);
+  EXPECT_EQ(blocked.Run({"--home", home_.string(), "clean", (dir_ / "blocked").string()}), 1);
   EXPECT_NE(blocked.Out().find("/converted] failed[1]\n"), std::string::npos);
   EXPECT_NE(blocked.Err().find("s_ThreadWorker: failed"), std::string::npos);
   Rows("'19910521'", "");
@@ -247,18 +223,18 @@ TEST_F(CliEndToEndTest, RangeExportsTheAreaTextAndAWrongPasswordIsLoggedMasked) 
        "('대구34나5678','19910522090000','19910522','00003','4629650','1291370','0','W9103','W9103A'),"
        "('대구34나5678','19910523090100','19910523','00003','4629700','1291400','1','W9103','W9103A'),"
        "('서울12가3456','19910522080000','19910522','00001','4571208','1352394','0','W9103','W9103B')");
-  fs::create_directories(base_ / "good");
-  fs::create_directories(base_ / "wrong");
-  Cli good(base_ / "good");
-  Cli wrong(base_ / "wrong");
-  fs::path wrongHome = base_ / "wrong-home";
+  fs::create_directories(dir_ / "good");
+  fs::create_directories(dir_ / "wrong");
+  Cli good(dir_ / "good");
+  Cli wrong(dir_ / "wrong");
+  fs::path wrongHome = dir_ / "wrong-home";
   // Both at once: each waits its 15-second first delay.
   good.Start({"--home", home_.string(), "--ignore-quiet-hours", "range", "19910522", "19910523"});
   wrong.Start({"--home", wrongHome.string(), "--ignore-quiet-hours", "range", "19910522",
                "19910523"},
               {"ZELVIK_PWD=notthepassword"});
   ASSERT_EQ(good.Wait(), 0) << good.Err();
-  EXPECT_EQ(ReadFile(home_ / "carloc_hst-대구-19910522-19910523.dat"),
+  EXPECT_EQ(ReadBytes(home_ / "carloc_hst-대구-19910522-19910523.dat"),
             Cp949Lines({kExportHeader,
                         "#지역코드(00003), 승빈차코드 (공차→공차:0, 공차→승차:1,승차→공차:2, "
                         "승차→승차:3)",
@@ -266,7 +242,7 @@ TEST_F(CliEndToEndTest, RangeExportsTheAreaTextAndAWrongPasswordIsLoggedMasked) 
                         "128.599165,35.874402",
                         "대구34나5678,19910523090100,052309,00003,4629700,1291400,1,W9103,A,"
                         "128.600554,35.875235"}));
-  EXPECT_EQ(ReadFile(home_ / "carloc_hst-대구-19910522-19910523.log"),
+  EXPECT_EQ(ReadBytes(home_ / "carloc_hst-대구-19910522-19910523.log"),
             Cp949Lines({kSummaryHeader, ",대구34나5678,'1991/05/22',2,2,1"}));
   EXPECT_NE(good.Out().find("[2] "), std::string::npos);
 
@@ -284,7 +260,7 @@ TEST_F(CliEndToEndTest, RangeExportsTheAreaTextAndAWrongPasswordIsLoggedMasked) 
 }
 
 TEST_F(CliEndToEndTest, UnsafeAreaTextIsRefusedAndUsageErrorsExit2) {
-  Cli refused(base_);
+  Cli refused(dir_);
   ASSERT_EQ(refused.Run({"--home", home_.string(), "--ignore-quiet-hours", "--area",
                          "00003') or ('1'='1", "range", "19910524", "19910524"}),
             1);
@@ -293,11 +269,11 @@ TEST_F(CliEndToEndTest, UnsafeAreaTextIsRefusedAndUsageErrorsExit2) {
     EXPECT_NE(e.path().extension(), ".dat") << e.path();
   }
 
-  Cli usage(base_);
+  Cli usage(dir_);
   EXPECT_EQ(usage.Run({"day", "2022-11-07"}), 2);
   EXPECT_EQ(usage.Err().rfind("zelvik-cli: day needs one day as YYYYMMDD\nusage: zelvik-cli", 0),
             0u);
-  EXPECT_EQ(usage.Run({"--home", home_.string(), "clean", (base_ / "missing").string()}), 2);
+  EXPECT_EQ(usage.Run({"--home", home_.string(), "clean", (dir_ / "missing").string()}), 2);
 }
 
 // Waits until the output holds the text (at most a minute).
@@ -335,7 +311,7 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   };
 
   // Stopped as soon as the statement has gone out: nothing is left.
-  Cli cli(base_);
+  Cli cli(dir_);
   cli.Start(day);
   ASSERT_TRUE(WaitFor(cli, " select CONCAT("));
   auto stopped = std::chrono::steady_clock::now();
@@ -354,7 +330,7 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   const std::string tmp = "." + std::to_string(cli.Pid()) + "-1.tmp";
   EXPECT_EQ(files(), (std::set<std::string>{dat + tmp, sum + tmp}));
   // verify lists them with what the next start will do, and changes nothing.
-  Cli verify(base_);
+  Cli verify(dir_);
   EXPECT_EQ(verify.Run({"--home", home_.string(), "verify", "19910525"}), 1);
   EXPECT_NE(verify.Out().find("carloc_hst-서울대구-19910525: missing\n"), std::string::npos)
       << verify.Out();
@@ -369,7 +345,7 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   EXPECT_NE(cli.Out().find(" RepairFolder removed a leftover of an ended run[" + dat + tmp),
             std::string::npos);
   EXPECT_EQ(files(), (std::set<std::string>{dat, sum, lock}));
-  const std::string goodDat = ReadFile(dat), goodSum = ReadFile(sum);
+  const std::string goodDat = ReadBytes(dat), goodSum = ReadBytes(sum);
   EXPECT_EQ(std::count(goodDat.begin(), goodDat.end(), '\n'), 2 + 800000);
 
   // A re-run that fails (a hang-up in the middle of the rows) keeps the good day and says so.
@@ -380,7 +356,7 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   EXPECT_NE(cli.Out().find(" s_ThreadWorker run failed, kept the earlier file[" + dat + "]"),
             std::string::npos);
   EXPECT_EQ(files(), (std::set<std::string>{dat, sum, lock}));
-  EXPECT_TRUE(ReadFile(dat) == goodDat && ReadFile(sum) == goodSum);
+  EXPECT_TRUE(ReadBytes(dat) == goodDat && ReadBytes(sum) == goodSum);
   SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
 }
 
@@ -393,7 +369,7 @@ TEST_F(CliEndToEndTest, StopDuringAConnectThatNeverAnswersEndsTheProgramWithoutI
   ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len), 0);
   ASSERT_EQ(::listen(listener, 8), 0);  // the kernel accepts; nobody ever answers
   ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-  std::ofstream(base_ / "odbc.ini") << "[stalled]\nDriver = PostgreSQL Unicode\n"
+  std::ofstream(dir_ / "odbc.ini") << "[stalled]\nDriver = PostgreSQL Unicode\n"
                                     << "Servername = 127.0.0.1\nPort = " << ntohs(addr.sin_port)
                                     << "\nDatabase = dispatch\n";
   // The one-shot day, and run catching up the day before yesterday (a worker left behind
@@ -407,8 +383,8 @@ TEST_F(CliEndToEndTest, StopDuringAConnectThatNeverAnswersEndsTheProgramWithoutI
     } else {
       args.insert(args.end(), {"--catch-up", "2", "run"});
     }
-    Cli cli(base_);
-    cli.Start(args, {"ODBCINI=" + (base_ / "odbc.ini").string()});
+    Cli cli(dir_);
+    cli.Start(args, {"ODBCINI=" + (dir_ / "odbc.ini").string()});
     ASSERT_TRUE(WaitFor(cli, " s_ThreadWorker START "));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // inside the connect
     const auto stopped = std::chrono::steady_clock::now();

@@ -1,36 +1,26 @@
 // Company-name lookups against the sandbox dispatch database.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstring>
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "db/company_names.h"
 #include "db/odbc.h"
-#include "db/testing/sandbox.h"
+#include "testing/file_bytes.h"
+#include "testing/program_home.h"
+#include "testing/sandbox.h"
 #include "util/clock.h"
 #include "util/codepage.h"
-#include "util/testing/fake_clock.h"
-#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace zelvik::sandbox;
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // Company ids of these tests; no seed uses the prefix "ZT".
 const char* const kRows =
@@ -39,29 +29,16 @@ const char* const kRows =
     "('ZT05', '동부,운수'), ('ZT06', repeat('가', 100)), ('ZT07', E'Good\\nZQ02,Forged\\r') "
     "on conflict (coid) do update set co_nm = excluded.co_nm";
 
-class CompanyNamesSandboxTest : public ::testing::Test {
+class CompanyNamesSandboxTest : public ProgramHomeTest {
  protected:
   void SetUp() override {
     ZELVIK_REQUIRE_SANDBOX();
-    dir_ = fs::temp_directory_path() /
-           ("zelvik-conm-it-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error));
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-    clock_.SetNow(FakeClock::MakeLocal(2026, 1, 7, 13, 5, 9));
-    SetClock(&clock_);
+    ProgramHomeTest::SetUp();
     SandboxExec(kSandboxDsn, kRows);
     ASSERT_EQ(OpenDB(&db_, SandboxConnectString().c_str()), 1);
     LoadMemoryCOM_NM();  // no file yet: an empty cache
   }
-  void TearDown() override {
-    SetClock(nullptr);
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
-  std::string Cfg() { return ReadAll(dir_ / "com_nm.cfg"); }
+  std::string Cfg() { return ReadBytes(dir_ / "com_nm.cfg"); }
   std::vector<std::string> LogLines() {
     std::ifstream in(dir_ / "20260107" / "2026010713-1.log", std::ios::binary);
     std::vector<std::string> lines;
@@ -74,8 +51,6 @@ class CompanyNamesSandboxTest : public ::testing::Test {
            " from CARCO_MST where COID = '" + id + "'";
   }
 
-  fs::path dir_;
-  FakeClock clock_;
   Database db_;
 };
 

@@ -2,42 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "db/odbc.h"
+#include "testing/program_home.h"
 #include "util/codepage.h"
-#include "util/testing/fake_clock.h"
-#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
 
 namespace fs = std::filesystem;
 
-class CompanyNamesTest : public ::testing::Test {
+class CompanyNamesTest : public ProgramHomeTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zelvik-conm-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error));
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-    clock_.SetNow(FakeClock::MakeLocal(2026, 1, 7, 13, 5, 9));
-    SetClock(&clock_);
-  }
-  void TearDown() override {
-    SetClock(nullptr);
-    fs::remove_all(dir_);
-  }
-
   void WriteCfg(const std::string& bytes) {
     std::ofstream(dir_ / "com_nm.cfg", std::ios::binary) << bytes;
   }
@@ -60,9 +39,6 @@ class CompanyNamesTest : public ::testing::Test {
     }
     return out;
   }
-
-  fs::path dir_;
-  FakeClock clock_;
 };
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;

@@ -1,20 +1,17 @@
 // The connection and result sets against the sandbox dispatch database.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "db/odbc.h"
 #include "db/raw_text.h"
-#include "db/testing/sandbox.h"
+#include "testing/file_bytes.h"
+#include "testing/program_home.h"
+#include "testing/sandbox.h"
 #include "util/codepage.h"
-#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -22,49 +19,18 @@ namespace {
 namespace fs = std::filesystem;
 using namespace zelvik::sandbox;
 
-std::string Hex(std::string_view s) {
-  static const char* d = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    out += d[c >> 4];
-    out += d[c & 15];
-  }
-  return out;
-}
-
-class OdbcSandboxTest : public ::testing::Test {
+class OdbcSandboxTest : public ProgramHomeTest {
  protected:
   void SetUp() override {
     ZELVIK_REQUIRE_SANDBOX();
-    dir_ = fs::temp_directory_path() /
-           ("zelvik-odbc-it-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error));
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-  }
-  void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
+    ProgramHomeTest::SetUp();
   }
   // Every run-log file of the test, concatenated.
-  std::string AllLogs() {
-    std::string all;
-    for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-      if (entry.path().extension() != ".log") continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::stringstream ss;
-      ss << in.rdbuf();
-      all += ss.str();
-    }
-    return all;
-  }
+  std::string AllLogs() { return ReadAllLogs(dir_); }
   void Open(Database& db, const std::string& dsn = kSandboxDsn) {
     ASSERT_EQ(OpenDB(&db, SandboxConnectString(dsn).c_str()), 1) << AllLogs();
     ASSERT_TRUE(db.IsOpen());
   }
-  fs::path dir_;
 };
 
 TEST_F(OdbcSandboxTest, OpensBothPresetsAndCloses) {

@@ -2,45 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "util/testing/fake_clock.h"
-#include "util/process_state.h"
+#include "testing/file_bytes.h"
+#include "testing/program_home.h"
 
 namespace zelvik {
 namespace {
 
 namespace fs = std::filesystem;
 
-class OpenDbTest : public ::testing::Test {
+class OpenDbTest : public ProgramHomeTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zelvik-odbc-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error));
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-    clock_.SetNow(FakeClock::MakeLocal(2026, 1, 7, 13, 5, 9));
-    SetClock(&clock_);
-  }
-  void TearDown() override {
-    SetClock(nullptr);
-    fs::remove_all(dir_);
-  }
-  std::string Log() {
-    std::ifstream in(dir_ / "20260107" / "2026010713-1.log", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  fs::path dir_;
-  FakeClock clock_;
+  std::string Log() { return ReadBytes(dir_ / "20260107" / "2026010713-1.log"); }
 };
 
 TEST_F(OpenDbTest, EmptyConnectStringLogsNothing) {

@@ -6,18 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "testing/file_bytes.h"
+
 namespace zelvik {
 namespace {
-
-std::string Hex(std::string_view s) {
-  static const char* d = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    out += d[c >> 4];
-    out += d[c & 15];
-  }
-  return out;
-}
 
 std::string Decode(std::string_view raw, std::size_t size = 64) {
   std::vector<char> area(size, '\0');

@@ -17,12 +17,14 @@
 #include <vector>
 
 #include "db/odbc.h"
-#include "db/testing/sandbox.h"
 #include "log/log_pane.h"
 #include "log/run_log.h"
+#include "testing/file_bytes.h"
+#include "testing/pane_recorder.h"
+#include "testing/program_home.h"
+#include "testing/sandbox.h"
 #include "util/clock.h"
 #include "util/codepage.h"
-#include "util/testing/fake_clock.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
 
@@ -36,23 +38,11 @@ using sandbox::kSandboxScratchDsn;
 using sandbox::SandboxConnectString;
 using sandbox::SandboxExec;
 
-std::string ReadFile949(const std::string& path949) {
-  std::ifstream in(SysPath(path949.c_str()), std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string ReadFile949(const std::string& path949) { return ReadBytes(SysPath(path949.c_str())); }
 
 bool Exists949(const std::string& path949) {
   std::error_code ec;
   return fs::symlink_status(SysPath(path949.c_str()), ec).type() != fs::file_type::not_found;
-}
-
-// Lines of UTF-8 text joined with CR LF, as code page 949: the expected content of a file.
-std::string Cp949Lines(std::initializer_list<const char*> lines) {
-  std::string out;
-  for (const char* line : lines) out += Utf8ToCp949(line) + "\r\n";
-  return out;
 }
 
 const char* const kExportHeader =
@@ -65,68 +55,12 @@ const char* const kDayHeader2 =
 const char* const kExportSelect = "select CONCAT(UTL_RAW.CAST_TO_RAW(car_no)";
 const char* const kSummaryHeader = "회사명,차량번호,일자,레코드수,승빈차변경횟수,마지막-승빈차코드";
 
-// Records every pane line (without its stamp and line end) and lets a test act at a line.
-class Recorder : public PaneListener {
- public:
-  void OnPaneChange(int pane, Change change, const std::string& line) override {
-    if (change == Change::kCleared) return;
-    std::string text = line.substr(line.size() >= 22 ? 20 : 0);
-    if (text.size() >= 2) text.resize(text.size() - 2);
-    std::function<void(const std::string&)> hook;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.push_back(std::to_string(pane) + " " + text);
-      hook = hook_;
-    }
-    if (hook) hook(text);
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-  void SetHook(std::function<void(const std::string&)> hook) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hook_ = std::move(hook);
-  }
-  // The lines of a pane that start with prefix.
-  std::vector<std::string> Starting(int pane, const std::string& prefix) {
-    std::vector<std::string> out;
-    const std::string p = std::to_string(pane) + " " + prefix;
-    for (const auto& l : Lines()) {
-      if (l.compare(0, p.size(), p) == 0) out.push_back(l.substr(2));
-    }
-    return out;
-  }
-  bool Has(int pane, const std::string& text) {
-    const std::string p = std::to_string(pane) + " " + text;
-    for (const auto& l : Lines()) {
-      if (l == p) return true;
-    }
-    return false;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-  std::function<void(const std::string&)> hook_;
-};
-
-class ExportRunTest : public ::testing::Test {
+class ExportRunTest : public ProgramHomeTest {
  protected:
   void SetUp() override {
     ZELVIK_REQUIRE_SANDBOX();
-    dir_ = fs::temp_directory_path() /
-           ("zelvik-export-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error)) << error;
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-    clock_.SetNow(FakeClock::MakeLocal(2026, 1, 7, 13, 5, 9));
-    SetClock(&clock_);
-    for (auto& pane : panes_) pane.SetListener(&recorder_);
-    BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+    ProgramHomeTest::SetUp();
+    BindPanes();
     ASSERT_EQ(OpenDB(&db_, SandboxConnectString(kSandboxDevDsn).c_str()), 1);
     SandboxExec(kSandboxDevDsn,
          "insert into carco_mst (coid, co_nm) values ('E9001', '테스트운수(주)'), "
@@ -134,12 +68,8 @@ class ExportRunTest : public ::testing::Test {
   }
   void TearDown() override {
     if (!days_.empty()) Exec("delete from carloc_hst_lst where cre_day in (" + days_ + ")");
-    recorder_.SetHook(nullptr);
-    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-    for (auto& pane : panes_) pane.SetListener(nullptr);
-    SetClock(nullptr);
+    ProgramHomeTest::TearDown();
     db_.Close();
-    if (!dir_.empty()) fs::remove_all(dir_);
   }
 
   static void Exec(const std::string& sqlUtf8) { SandboxExec(kSandboxDevDsn, sqlUtf8); }
@@ -165,10 +95,6 @@ class ExportRunTest : public ::testing::Test {
     return std::string(g_szExeDir) + "/" + Utf8ToCp949(nameUtf8);
   }
 
-  fs::path dir_;
-  FakeClock clock_;
-  Recorder recorder_;
-  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
   Database db_;
   std::string days_;
   std::atomic<std::int32_t> flag_{0};
@@ -221,11 +147,11 @@ TEST_F(ExportRunTest, DayRunOverTwoAreasWithAVehicleInBoth) {
 
   EXPECT_EQ(flagAt, (std::vector<int>{1, 0}));
   EXPECT_EQ(flag_.load(), 0);
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker query result elapsed[0]sec"));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[6] elapsed[0]sec"));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker onc_cd 0[2] 1[2] 2[1] 3[1] etc[0]"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker query result elapsed[0]sec"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker ncnt[6] elapsed[0]sec"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker onc_cd 0[2] 1[2] 2[1] 3[1] etc[0]"));
   // One lookup per run of equal company ids: E9001 for the first two groups, then E9002.
-  EXPECT_EQ(recorder_.Starting(1, "============== START GetCO_NM("),
+  EXPECT_EQ(recorder_.Texts(1, "============== START GetCO_NM("),
             (std::vector<std::string>{"============== START GetCO_NM(E9001)",
                                       "============== START GetCO_NM(E9002)"}));
   // The run's lines also reach the pane's hourly log file.
@@ -265,12 +191,12 @@ TEST_F(ExportRunTest, RangeRunOverThreeDaysThenRewrittenWithConversionOff) {
   const std::string log = Path("carloc_hst-충주-19870310-19870312.log");
   EXPECT_EQ(ReadFile949(log), Cp949Lines({kSummaryHeader, ",충북70아1234,'1987/03/10',3,3,5",
                                           ",충북71바9999,'1987/03/10',1,1,3"}));
-  EXPECT_TRUE(recorder_.Has(2, "s_ThreadWorker2 ncnt[4] elapsed[0]sec"));
-  EXPECT_TRUE(recorder_.Has(2, "s_ThreadWorker2 onc_cd 0[1] 1[1] 2[0] 3[1] etc[1]"));
+  EXPECT_TRUE(recorder_.Shown(2, "s_ThreadWorker2 ncnt[4] elapsed[0]sec"));
+  EXPECT_TRUE(recorder_.Shown(2, "s_ThreadWorker2 onc_cd 0[1] 1[1] 2[0] 3[1] etc[1]"));
 
   // The same run with the conversion switched off rewrites both files. The worker's last
   // company (E9899) is not the first group's, so both are looked up again.
-  const auto lookups = recorder_.Starting(1, "============== START GetCO_NM(").size();
+  const auto lookups = recorder_.Texts(1, "============== START GetCO_NM(").size();
   bessel_ = 0;
   EXPECT_EQ(Run(in), ExportOutcome::kGood);
   EXPECT_EQ(ReadFile949(dat),
@@ -285,7 +211,7 @@ TEST_F(ExportRunTest, RangeRunOverThreeDaysThenRewrittenWithConversionOff) {
                         "0.000000,0.000000"}));
   EXPECT_EQ(ReadFile949(log), Cp949Lines({kSummaryHeader, ",충북70아1234,'1987/03/10',3,3,5",
                                           ",충북71바9999,'1987/03/10',1,1,3"}));
-  EXPECT_EQ(recorder_.Starting(1, "============== START GetCO_NM(").size(), lookups + 2);
+  EXPECT_EQ(recorder_.Texts(1, "============== START GetCO_NM(").size(), lookups + 2);
 }
 
 // Korean text in the columns fetched wide reaches the files as its code page 949 bytes, and the
@@ -343,9 +269,9 @@ TEST_F(ExportRunTest, LineEndsInValuesBecomeSpaces) {
   EXPECT_EQ(ReadFile949(Path("carloc_hst-서울대구-19870206.log")),
             Cp949Lines({kSummaryHeader, "시험교통,X  1,'1987/02/06',1,1,2",
                         "테스트운수(주),서울 12가,'1987/02/06',2,2,1"}));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[0000000001] X  1,19870206080200,020608,"
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker ncnt[0000000001] X  1,19870206080200,020608,"
                                "00001,4571400,1352600,2,E9002,E9002" + cut));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[1] column[8] longer than 63 bytes, cut[E9002" +
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker ncnt[1] column[8] longer than 63 bytes, cut[E9002" +
                                    shown + "]"));
   // Every line of the run log is one of its own lines, starting with its time.
   std::istringstream runLog(ReadFile949(std::string(g_szExeDir) + "/20260107/2026010713-1.log"));
@@ -360,8 +286,8 @@ TEST_F(ExportRunTest, DayWithoutRowsLeavesHeadersAndZeroCounts) {
   EXPECT_EQ(ReadFile949(Path("carloc_hst-서울대구-19870401.dat")),
             Cp949Lines({kExportHeader, kDayHeader2}));
   EXPECT_EQ(ReadFile949(Path("carloc_hst-서울대구-19870401.log")), Cp949Lines({kSummaryHeader}));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[0] elapsed[0]sec"));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker onc_cd 0[0] 1[0] 2[0] 3[0] etc[0]"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker ncnt[0] elapsed[0]sec"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker onc_cd 0[0] 1[0] 2[0] 3[0] etc[0]"));
 }
 
 TEST_F(ExportRunTest, PeriodicRowLineEveryTenThousandRowsAcrossRuns) {
@@ -381,7 +307,7 @@ TEST_F(ExportRunTest, PeriodicRowLineEveryTenThousandRowsAcrossRuns) {
   insert("19870502", 7000);
 
   EXPECT_EQ(Run({1, "19870501", "", ""}), ExportOutcome::kGood);
-  EXPECT_EQ(recorder_.Starting(1, "s_ThreadWorker ncnt[0"),
+  EXPECT_EQ(recorder_.Texts(1, "s_ThreadWorker ncnt[0"),
             (std::vector<std::string>{
                 "s_ThreadWorker ncnt[0000010000] P0100,19870501010000,050101,00001,4571217,"
                 "1352426,0,E9001,E900110000",
@@ -391,10 +317,10 @@ TEST_F(ExportRunTest, PeriodicRowLineEveryTenThousandRowsAcrossRuns) {
 
   // The worker's next run goes on counting: its first line comes at its 6000th row.
   EXPECT_EQ(Run({1, "19870502", "", ""}), ExportOutcome::kGood);
-  const auto lines = recorder_.Starting(1, "s_ThreadWorker ncnt[0");
+  const auto lines = recorder_.Texts(1, "s_ThreadWorker ncnt[0");
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[2].substr(0, 32), "s_ThreadWorker ncnt[0000006000] ");
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[7000] elapsed[0]sec"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker ncnt[7000] elapsed[0]sec"));
 }
 
 TEST_F(ExportRunTest, FilesThatCannotBeCreatedOrRenamedLeaveNothingNew) {
@@ -405,7 +331,7 @@ TEST_F(ExportRunTest, FilesThatCannotBeCreatedOrRenamedLeaveNothingNew) {
   // A folder where the export file is written.
   fs::create_directory(SysPath(Tmp(dat).c_str()));
   EXPECT_EQ(Run({1, "19870601", "", ""}), ExportOutcome::kFailed);
-  EXPECT_TRUE(recorder_.Has(1, "fopen error[" + Tmp(dat) + "]"));
+  EXPECT_TRUE(recorder_.Shown(1, "fopen error[" + Tmp(dat) + "]"));
   EXPECT_FALSE(Exists949(Tmp(log)));
   EXPECT_TRUE(fs::is_directory(SysPath(Tmp(dat).c_str())));
   fs::remove(SysPath(Tmp(dat).c_str()));
@@ -413,13 +339,13 @@ TEST_F(ExportRunTest, FilesThatCannotBeCreatedOrRenamedLeaveNothingNew) {
   // A folder where the summary file is written: the export file is removed again.
   fs::create_directory(SysPath(Tmp(log).c_str()));
   EXPECT_EQ(Run({1, "19870601", "", ""}), ExportOutcome::kFailed);
-  EXPECT_TRUE(recorder_.Has(1, "fopen error[" + Tmp(log) + "]"));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + Tmp(dat) + "]"));
+  EXPECT_TRUE(recorder_.Shown(1, "fopen error[" + Tmp(log) + "]"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker run failed, removed[" + Tmp(dat) + "]"));
   EXPECT_FALSE(Exists949(Tmp(dat)));
   EXPECT_FALSE(Exists949(dat));
   EXPECT_FALSE(Exists949(log));
   EXPECT_TRUE(fs::is_directory(SysPath(Tmp(log).c_str())));
-  EXPECT_TRUE(recorder_.Starting(1, kExportSelect).empty());
+  EXPECT_TRUE(recorder_.Texts(1, kExportSelect).empty());
   EXPECT_EQ(flag_.load(), 0);
   fs::remove(SysPath(Tmp(log).c_str()));
 
@@ -428,10 +354,10 @@ TEST_F(ExportRunTest, FilesThatCannotBeCreatedOrRenamedLeaveNothingNew) {
   std::ofstream(SysPath(log.c_str()), std::ios::binary) << "earlier\r\n";
   fs::create_directories(SysPath(dat.c_str()) + "/held");
   EXPECT_EQ(Run({1, "19870601", "", ""}), ExportOutcome::kFailed);
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker rename error[" + Tmp(dat) + "]=>[" + dat +
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker rename error[" + Tmp(dat) + "]=>[" + dat +
                                "][Is a directory]"));
   EXPECT_EQ(ReadFile949(log), "earlier\r\n");
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, kept the earlier file[" + log + "]"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker run failed, kept the earlier file[" + log + "]"));
   EXPECT_FALSE(Exists949(Tmp(dat)) || Exists949(Tmp(log)) ||
                Exists949(RunAsideName(log, ::getpid(), 1)));
 }
@@ -446,7 +372,7 @@ TEST_F(ExportRunTest, LinksAtTheTemporaryNamesAreNeverFollowed) {
   for (const std::string* linked : {&dat, &log}) {
     fs::create_symlink("/dev/full", SysPath(Tmp(*linked).c_str()));
     EXPECT_EQ(Run({1, "19870602", "", ""}), ExportOutcome::kFailed);
-    EXPECT_TRUE(recorder_.Has(1, "fopen error[" + Tmp(*linked) + "]"));
+    EXPECT_TRUE(recorder_.Shown(1, "fopen error[" + Tmp(*linked) + "]"));
     EXPECT_FALSE(Exists949(dat));
     EXPECT_FALSE(Exists949(log));
     EXPECT_TRUE(fs::is_symlink(SysPath(Tmp(*linked).c_str())));
@@ -466,14 +392,14 @@ TEST_F(ExportRunTest, StatementRejectedByTheServer) {
   EXPECT_EQ(ExportLocationHistory({3, "19870603", "19870604", "00003"}, &scratch, flag_, bessel_,
                                   state_, nullptr),
             ExportOutcome::kFailed);
-  const auto errors = recorder_.Starting(3, "s_ThreadWorker3 Error: open recordset or GetRecordCount[");
+  const auto errors = recorder_.Texts(3, "s_ThreadWorker3 Error: open recordset or GetRecordCount[");
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].find("cre_day <= '19870604' order by area_cd,car_no,cre_dt;]["),
             std::string::npos);
   EXPECT_NE(errors[0].find("carloc_hst_lst"), std::string::npos) << errors[0];
   EXPECT_FALSE(Exists949(Path("carloc_hst-대구-19870603-19870604.dat")));
   EXPECT_FALSE(Exists949(Path("carloc_hst-대구-19870603-19870604.log")));
-  EXPECT_TRUE(recorder_.Has(3, "s_ThreadWorker3 ncnt[0] elapsed[0]sec"));
+  EXPECT_TRUE(recorder_.Shown(3, "s_ThreadWorker3 ncnt[0] elapsed[0]sec"));
   EXPECT_EQ(flag_.load(), 0);
 }
 
@@ -504,8 +430,8 @@ class InterruptedRunTest : public ExportRunTest {
     const std::string base = Path("carloc_hst-서울대구-") + day_;
     EXPECT_FALSE(Exists949(base + ".dat"));
     EXPECT_FALSE(Exists949(base + ".log"));
-    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + Tmp(base + ".dat") + "]"));
-    EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker run failed, removed[" + Tmp(base + ".log") + "]"));
+    EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker run failed, removed[" + Tmp(base + ".dat") + "]"));
+    EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker run failed, removed[" + Tmp(base + ".log") + "]"));
     EXPECT_FALSE(Exists949(Tmp(base + ".dat")));
     EXPECT_FALSE(Exists949(Tmp(base + ".log")));
     EXPECT_EQ(flag_.load(), 0);
@@ -522,9 +448,9 @@ TEST_F(InterruptedRunTest, ServerConnectionKilledInTheMiddleOfTheRows) {
   }
   AtRow10000([&] { Exec("select pg_terminate_backend(" + pid + ")"); });
   EXPECT_EQ(Run({1, day_, "", ""}), ExportOutcome::kFailed);
-  EXPECT_EQ(recorder_.Starting(1, "s_ThreadWorker Error: open recordset or GetRecordCount[").size(),
+  EXPECT_EQ(recorder_.Texts(1, "s_ThreadWorker Error: open recordset or GetRecordCount[").size(),
             1u);
-  const auto ends = recorder_.Starting(1, "s_ThreadWorker ncnt[1");
+  const auto ends = recorder_.Texts(1, "s_ThreadWorker ncnt[1");
   ASSERT_EQ(ends.size(), 1u);
   EXPECT_NE(ends[0], "s_ThreadWorker ncnt[12000] elapsed[0]sec");
   ExpectNothingLeft();
@@ -539,24 +465,24 @@ TEST_F(InterruptedRunTest, CancelledFromAnotherThreadStopsAtTheNextRow) {
     forcedEnd.join();
   });
   EXPECT_EQ(Run({1, day_, "", ""}), ExportOutcome::kFailed);
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker cancelled at ncnt[10000]"));
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker ncnt[10000] elapsed[0]sec"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker cancelled at ncnt[10000]"));
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker ncnt[10000] elapsed[0]sec"));
   ExpectNothingLeft();
 
   // Cancelled before it starts: no statement is sent.
-  const auto statements = recorder_.Starting(1, kExportSelect).size();
+  const auto statements = recorder_.Texts(1, kExportSelect).size();
   EXPECT_EQ(Run({1, day_, "", ""}), ExportOutcome::kFailed);
-  EXPECT_EQ(recorder_.Starting(1, kExportSelect).size(), statements + 1);  // logged, not sent
-  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker cancelled at ncnt[0]"));
+  EXPECT_EQ(recorder_.Texts(1, kExportSelect).size(), statements + 1);  // logged, not sent
+  EXPECT_TRUE(recorder_.Shown(1, "s_ThreadWorker cancelled at ncnt[0]"));
   ExpectNothingLeft();
 }
 
 TEST_F(ExportRunTest, RefusedAreaTextMakesNoFileAndSendsNothing) {
   flag_ = 1;
   EXPECT_EQ(Run({4, "19870801", "19870802", "00001') or ('1'='1"}), ExportOutcome::kRefused);
-  EXPECT_TRUE(recorder_.Has(4, "s_ThreadWorker4 area text refused[00001') or ('1'='1]: codes of "
+  EXPECT_TRUE(recorder_.Shown(4, "s_ThreadWorker4 area text refused[00001') or ('1'='1]: codes of "
                                "letters and digits joined by ',' only"));
-  EXPECT_TRUE(recorder_.Starting(4, kExportSelect).empty());
+  EXPECT_TRUE(recorder_.Texts(4, kExportSelect).empty());
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_TRUE(entry.is_directory()) << entry.path();  // only the run log's day folder
   }

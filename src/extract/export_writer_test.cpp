@@ -50,42 +50,58 @@ std::string ReadBack(std::FILE* f) {
   return text;
 }
 
-class WriterTest : public ::testing::TestWithParam<bool> {};
+// Each mode of the writer (overlapped or inline) into a temporary file.
+class WriterTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { ASSERT_NE(f_, nullptr); }
+  void TearDown() override {
+    if (f_ != nullptr) std::fclose(f_);
+  }
+  std::FILE* f_ = std::tmpfile();
+  std::atomic<std::int32_t> bessel_{1};
+};
+
+// Hands rows numbered 0 to count - 1 over to the writer; what printf writes of them.
+std::string HandOver(ExportFileWriter& writer, int count) {
+  std::string expected;
+  for (int i = 0; i < count; ++i) {
+    ExportRowSlot& slot = writer.Next();
+    Fill(slot, i);
+    expected += Expected(slot, true);
+    if (!writer.Commit()) {
+      ADD_FAILURE() << "row " << i << " not committed";
+      break;
+    }
+  }
+  return expected;
+}
 
 TEST_P(WriterTest, WritesEveryRowInOrderAsPrintfWould) {
-  std::FILE* f = std::tmpfile();
-  ASSERT_NE(f, nullptr);
-  std::atomic<std::int32_t> bessel{1};
   std::string expected;
   {
-    ExportFileWriter writer(f, bessel, GetParam());
-    const int rows = 5000;  // several batches and a partial one
-    for (int i = 0; i < rows; ++i) {
-      ExportRowSlot& slot = writer.Next();
-      Fill(slot, i);
-      expected += Expected(slot, true);
-      ASSERT_TRUE(writer.Commit());
-    }
+    ExportFileWriter writer(f_, bessel_, GetParam());
+    expected = HandOver(writer, 5000);  // several batches and a partial one
+    ASSERT_FALSE(HasFailure());
     ASSERT_TRUE(writer.Finish());
     EXPECT_EQ(writer.Error(), 0);
   }
-  EXPECT_EQ(ReadBack(f), expected);
-  std::fclose(f);
+  EXPECT_EQ(ReadBack(f_), expected);
+  std::fclose(f_);
 
   // Conversion off from the start: every row ends in two zeros.
-  f = std::tmpfile();
-  bessel = 0;
+  f_ = std::tmpfile();
+  ASSERT_NE(f_, nullptr);
+  bessel_ = 0;
   {
-    ExportFileWriter writer(f, bessel, GetParam());
+    ExportFileWriter writer(f_, bessel_, GetParam());
     ExportRowSlot& slot = writer.Next();
     Fill(slot, 12);
     expected = Expected(slot, false);
     ASSERT_TRUE(writer.Commit());
     ASSERT_TRUE(writer.Finish());
   }
-  EXPECT_EQ(ReadBack(f), expected);
+  EXPECT_EQ(ReadBack(f_), expected);
   EXPECT_NE(expected.find(",0.000000,0.000000\r\n"), std::string::npos);
-  std::fclose(f);
 }
 
 TEST_P(WriterTest, FullDiskFailsTheWriterAndKeepsTheError) {
@@ -106,27 +122,19 @@ TEST_P(WriterTest, FullDiskFailsTheWriterAndKeepsTheError) {
 // A writer dropped without Finish (a failed run) ends without writing the rows it still holds:
 // the file keeps whole rows from the start only, and not the last ones handed over.
 TEST_P(WriterTest, DroppedWriterEndsWithoutWritingItsRemainingRows) {
-  std::FILE* f = std::tmpfile();
-  ASSERT_NE(f, nullptr);
-  std::atomic<std::int32_t> bessel{1};
   std::string expected;
   {
-    ExportFileWriter writer(f, bessel, GetParam());
-    for (int i = 0; i < 3000; ++i) {
-      ExportRowSlot& slot = writer.Next();
-      Fill(slot, i);
-      expected += Expected(slot, true);
-      ASSERT_TRUE(writer.Commit());
-    }
+    ExportFileWriter writer(f_, bessel_, GetParam());
+    expected = HandOver(writer, 3000);
+    ASSERT_FALSE(HasFailure());
   }  // no Finish: a failed run
-  ASSERT_EQ(std::fflush(f), 0);
-  const std::string text = ReadBack(f);
+  ASSERT_EQ(std::fflush(f_), 0);
+  const std::string text = ReadBack(f_);
   EXPECT_LT(text.size(), expected.size());
   EXPECT_EQ(expected.compare(0, text.size(), text), 0);
   if (!text.empty()) {
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
   }
-  std::fclose(f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, WriterTest, ::testing::Bool(),

@@ -2,64 +2,31 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "log/log_pane.h"
-#include "util/testing/fake_clock.h"
-#include "util/process_state.h"
+#include "testing/file_bytes.h"
+#include "testing/program_home.h"
 
 namespace zelvik {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-class RunLogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zelvik-log-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error));
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-    clock_.SetNow(FakeClock::MakeLocal(2026, 1, 7, 13, 5, 9));
-    SetClock(&clock_);
-  }
-  void TearDown() override {
-    SetClock(nullptr);
-    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-    fs::remove_all(dir_);
-  }
-  fs::path dir_;
-  FakeClock clock_;
-  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
-};
+using RunLogTest = ProgramHomeTest;
 
 TEST_F(RunLogTest, LinesGoToHourlyFilesPerPaneNumber) {
   WriteLog("first % line %d %s", 1);
   WriteLog("second", 2);
   WriteLog("zero", 0);
   WriteLog(nullptr, 1);
-  EXPECT_EQ(ReadAll(dir_ / "20260107" / "2026010713-1.log"),
+  EXPECT_EQ(ReadBytes(dir_ / "20260107" / "2026010713-1.log"),
             "2026/01/07 13:05:09 first % line %d %s\r\n");
-  EXPECT_EQ(ReadAll(dir_ / "20260107" / "2026010713-2.log"), "2026/01/07 13:05:09 second\r\n");
-  EXPECT_EQ(ReadAll(dir_ / "20260107" / "2026010713-0.log"), "2026/01/07 13:05:09 zero\r\n");
+  EXPECT_EQ(ReadBytes(dir_ / "20260107" / "2026010713-2.log"), "2026/01/07 13:05:09 second\r\n");
+  EXPECT_EQ(ReadBytes(dir_ / "20260107" / "2026010713-0.log"), "2026/01/07 13:05:09 zero\r\n");
   clock_.Advance(3600);
   WriteLog("next hour", 1);
   EXPECT_TRUE(fs::exists(dir_ / "20260107" / "2026010714-1.log"));
@@ -69,13 +36,13 @@ TEST_F(RunLogTest, NewDayMakesItsFolderAndUnboundPanesOnlyWriteFiles) {
   WriteLog("before midnight", 3);
   clock_.SetNow(FakeClock::MakeLocal(2026, 1, 8, 0, 0, 1));
   WriteLog("after midnight", 3);
-  EXPECT_EQ(ReadAll(dir_ / "20260108" / "2026010800-3.log"),
+  EXPECT_EQ(ReadBytes(dir_ / "20260108" / "2026010800-3.log"),
             "2026/01/08 00:00:01 after midnight\r\n");
   EXPECT_EQ(panes_[2].Text(), "");
 }
 
 TEST_F(RunLogTest, PanesShowStampedLinesAndEmptyOnThe101st) {
-  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  BindPanes();
   WriteLog("to pane 1", 5);
   WriteLog("to pane 4", 4);
   EXPECT_EQ(panes_[0].Text(), "2026/01/07 13:05:09 to pane 1\r\n");
@@ -113,9 +80,9 @@ class TickingClock final : public Clock {
 TEST_F(RunLogTest, EachLineReadsTheClockOnce) {
   TickingClock ticking(FakeClock::MakeLocal(2026, 1, 7, 23, 59, 59));
   SetClock(&ticking);
-  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  BindPanes();
   WriteLog("at midnight", 1);
-  EXPECT_EQ(ReadAll(dir_ / "20260107" / "2026010723-1.log"),
+  EXPECT_EQ(ReadBytes(dir_ / "20260107" / "2026010723-1.log"),
             "2026/01/07 23:59:59 at midnight\r\n");
   EXPECT_EQ(panes_[0].Text(), "2026/01/07 23:59:59 at midnight\r\n");
   EXPECT_FALSE(fs::exists(dir_ / "20260108"));
@@ -123,7 +90,7 @@ TEST_F(RunLogTest, EachLineReadsTheClockOnce) {
 }
 
 TEST_F(RunLogTest, ConcurrentWritersLeaveWholeLines) {
-  BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
+  BindPanes();
   constexpr int kThreads = 4;
   constexpr int kLines = 10000;
   std::vector<std::thread> threads;

@@ -17,21 +17,15 @@
 #include <vector>
 
 #include "log/log_pane.h"
+#include "testing/file_bytes.h"
+#include "testing/program_home.h"
 #include "util/codepage.h"
-#include "util/testing/fake_clock.h"
 #include "util/process_state.h"
 
 namespace zelvik {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 void WriteBytes(const fs::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
@@ -70,26 +64,13 @@ std::vector<std::string> Codes(const std::vector<std::string>& rows) {
   return codes;
 }
 
-class OnOffTest : public ::testing::Test {
+class OnOffTest : public ProgramHomeTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zelvik-onoff-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    ProgramHomeTest::SetUp();
     fs::create_directories(dir_ / "home");
     fs::create_directories(dir_ / "in");
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect((dir_ / "home").string(), &error));
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-    clock_.SetNow(FakeClock::MakeLocal(2026, 1, 7, 13, 5, 9));
-    SetClock(&clock_);
-  }
-  void TearDown() override {
-    SetClock(nullptr);
-    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(dir_);
+    UseProgramDir(dir_ / "home");
   }
 
   // The texts of log number 1, time stamps removed.
@@ -113,9 +94,6 @@ class OnOffTest : public ::testing::Test {
     EXPECT_EQ(r.status, FileOnOffResult::Status::kDone);
     return SplitCrLf(ReadBytes(dir_ / "out.dat"));
   }
-
-  fs::path dir_;
-  FakeClock clock_;
 };
 
 using Codes_ = std::vector<std::string>;
@@ -353,19 +331,6 @@ TEST_F(OnOffTest, OutputThatIsTheInputOrCannotBeWrittenLeavesNothingBehind) {
   }
 }
 
-// Cancels the run when a given log text shows in pane 1.
-class CancelOnLog : public PaneListener {
- public:
-  CancelOnLog(CancelToken& token, std::string trigger) : token_(token), trigger_(trigger) {}
-  void OnPaneChange(int, Change, const std::string& line) override {
-    if (line.find(trigger_) != std::string::npos) token_.Cancel();
-  }
-
- private:
-  CancelToken& token_;
-  std::string trigger_;
-};
-
 TEST_F(OnOffTest, CancelStopsAtTheNextLineAndKeepsTheEarlierCopy) {
   const fs::path in = dir_ / "in";
   std::string bytes;
@@ -376,11 +341,11 @@ TEST_F(OnOffTest, CancelStopsAtTheNextLineAndKeepsTheEarlierCopy) {
   fs::create_directory(in / "converted");
   WriteBytes(in / "converted" / "a.dat", "earlier\r\n");
   WriteBytes(in / "converted" / "b.dat.999999-1.tmp", "cut");
-  LogPane pane(1);
   CancelToken token;
-  CancelOnLog listener(token, "0,1234,56789,126.997884");  // the first progress line
-  pane.SetListener(&listener);
-  BindLogPanes(&pane, nullptr, nullptr, nullptr);
+  recorder_.SetHook([&token](const std::string& text) {  // cancelled at the first progress line
+    if (text.find("0,1234,56789,126.997884") != std::string::npos) token.Cancel();
+  });
+  BindLogPanes(&panes_[0], nullptr, nullptr, nullptr);
 
   OnOffSumResult r = ProcOnOffSum(in.c_str(), &token);
   EXPECT_TRUE(r.cancelled);

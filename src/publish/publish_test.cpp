@@ -12,6 +12,9 @@
 #include "log/log_pane.h"
 #include "publish/publish_repair.h"
 #include "publish/run_output.h"
+#include "testing/file_bytes.h"
+#include "testing/pane_recorder.h"
+#include "testing/program_home.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/platform.h"
@@ -28,50 +31,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Lines : public PaneListener {
- public:
-  void OnPaneChange(int, Change change, const std::string& line) override {
-    if (change == Change::kCleared) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back(line.substr(20, line.size() - 22));  // without stamp and line end
-  }
-  std::vector<std::string> Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(lines_, {});
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
-
-std::string Read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-class PublishTest : public ::testing::Test {
+class PublishTest : public ProgramHomeTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zelvik-publish-" + std::to_string(CurrentProcessId()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(FsText(dir_), &error)) << error;
-    pane_.SetListener(&lines_);
-    BindLogPanes(&pane_, nullptr, nullptr, nullptr);
+    ProgramHomeTest::SetUp();
+    BindLogPanes(&panes_[0], nullptr, nullptr, nullptr);
     folder_ = g_szExeDir;
     dat_ = folder_ + "/" + Utf8ToCp949("carloc_hst-서울대구-20240101.dat");
     log_ = folder_ + "/" + Utf8ToCp949("carloc_hst-서울대구-20240101.log");
   }
   void TearDown() override {
     SetPublishStepHook(nullptr);
-    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-    fs::remove_all(dir_);
+    ProgramHomeTest::TearDown();
   }
   fs::path Sys(const std::string& path949) const { return FsPath(SysPath(path949.c_str())); }
   void Put(const std::string& path949, const std::string& bytes) const {
@@ -98,10 +69,7 @@ class PublishTest : public ::testing::Test {
   }
   std::string Name(const std::string& path949) const { return path949.substr(folder_.size() + 1); }
 
-  fs::path dir_;
   std::string folder_, dat_, log_;
-  LogPane pane_{1};
-  Lines lines_;
 };
 
 int g_stopAt = 0;
@@ -130,11 +98,11 @@ TEST_F(PublishTest, KillAtEachStepLeavesAWholePairAfterTheNextStart) {
           EXPECT_FALSE(output.Publish());
         }
       }  // the run ends here: its locks go, its files stay
-      lines_.Take();
+      recorder_.Take();
       const std::vector<std::string> announced = DescribeRepair(folder_);
       EXPECT_FALSE(OutputInProgress(dat_));
       RepairFolder(folder_, 1);
-      EXPECT_EQ(lines_.Take(), announced);
+      EXPECT_EQ(recorder_.Take(), announced);
       EXPECT_TRUE(DescribeRepair(folder_).empty());
 
       std::set<std::string> expected{Name(dat_), Name(log_)};
@@ -142,11 +110,11 @@ TEST_F(PublishTest, KillAtEachStepLeavesAWholePairAfterTheNextStart) {
       if (step == 0 && !earlier) expected = {};
       EXPECT_EQ(Files(), expected);
       if (step > 0) {
-        EXPECT_EQ(Read(Sys(dat_)), "new export\r\n");
-        EXPECT_EQ(Read(Sys(log_)), "new summary\r\n");
+        EXPECT_EQ(ReadBytes(Sys(dat_)), "new export\r\n");
+        EXPECT_EQ(ReadBytes(Sys(log_)), "new summary\r\n");
       } else if (earlier) {
-        EXPECT_EQ(Read(Sys(dat_)), "old export\r\n");
-        EXPECT_EQ(Read(Sys(log_)), "old summary\r\n");
+        EXPECT_EQ(ReadBytes(Sys(dat_)), "old export\r\n");
+        EXPECT_EQ(ReadBytes(Sys(log_)), "old summary\r\n");
       }
       fs::remove(Sys(folder_ + "/" + kFolderLockName));
     }
@@ -170,22 +138,22 @@ TEST_F(PublishTest, RepairGoesBackWithoutLosingASummary) {
   Put(dat_, "old export\r\n");
   fs::create_directories(Sys(log_) / "blocked");
   RepairFolder(folder_, 1);
-  std::vector<std::string> lines = lines_.Take();
+  std::vector<std::string> lines = recorder_.Take();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].rfind("RepairFolder summary of an ended run not put back, both kept[" +
                                aside + "]=>[" + log_ + "][",
                            0),
             0u);
-  EXPECT_EQ(Read(Sys(aside)), "old summary\r\n");
-  EXPECT_EQ(Read(Sys(tmpL)), "new summary\r\n");
+  EXPECT_EQ(ReadBytes(Sys(aside)), "old summary\r\n");
+  EXPECT_EQ(ReadBytes(Sys(tmpL)), "new summary\r\n");
   fs::remove_all(Sys(log_));
   RepairFolder(folder_, 1);
-  EXPECT_EQ(lines_.Take(),
+  EXPECT_EQ(recorder_.Take(),
             (std::vector<std::string>{
                 "RepairFolder put back the summary of an ended run[" + aside + "]=>[" + log_ + "]",
                 "RepairFolder removed a leftover of an ended run[" + tmpL + "]",
                 "RepairFolder removed a leftover of an ended run[" + tmpD + "]"}));
-  EXPECT_EQ(Read(Sys(log_)), "old summary\r\n");
+  EXPECT_EQ(ReadBytes(Sys(log_)), "old summary\r\n");
   EXPECT_EQ(Files(), (std::set<std::string>{Name(dat_), Name(log_), kFolderLockName}));
 
   // A first export whose summary was renamed and whose export is gone.
@@ -194,10 +162,10 @@ TEST_F(PublishTest, RepairGoesBackWithoutLosingASummary) {
   Put(log_, "new summary\r\n");
   RepairFolder(folder_, 1);
   const std::string orphan = RunOrphanName(log_, pid, 1);
-  EXPECT_EQ(lines_.Take(), std::vector<std::string>{
+  EXPECT_EQ(recorder_.Take(), std::vector<std::string>{
                                "RepairFolder set aside the summary of an ended run without its "
                                "export[" + log_ + "]=>[" + orphan + "]"});
-  EXPECT_EQ(Read(Sys(orphan)), "new summary\r\n");
+  EXPECT_EQ(ReadBytes(Sys(orphan)), "new summary\r\n");
   EXPECT_EQ(Files(), (std::set<std::string>{Name(orphan), kFolderLockName}));
 }
 
@@ -208,7 +176,7 @@ TEST_F(PublishTest, TwoPublishersOfOneOutputNeverInterleave) {
       RunOutput output(dat_.c_str(), log_.c_str(), worker, "s_ThreadWorker", worker);
       WritePair(output, std::to_string(worker));
       EXPECT_TRUE(output.Publish());
-      const std::string exported = Read(Sys(dat_)), summary = Read(Sys(log_));
+      const std::string exported = ReadBytes(Sys(dat_)), summary = ReadBytes(Sys(log_));
       EXPECT_EQ(exported.substr(0, 1), summary.substr(0, 1));
     }
   };
@@ -243,7 +211,7 @@ TEST_F(PublishTest, LivenessIsTheLockNotTheProcessId) {
   EXPECT_TRUE(OutputInProgress(log_));
   EXPECT_FALSE(OutputInProgress(dat_));
   RepairFolder(folder_, 1);
-  EXPECT_EQ(lines_.Take(), std::vector<std::string>{
+  EXPECT_EQ(recorder_.Take(), std::vector<std::string>{
                                "RepairFolder removed a leftover of an ended run[" + stale + "]"});
   EXPECT_EQ(Files(), std::set<std::string>{Name(held)});
   ::kill(child, SIGKILL);

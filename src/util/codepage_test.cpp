@@ -2,20 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/file_bytes.h"
 #include "util/ascii_text.h"
 
 namespace zelvik {
 namespace {
-
-std::string Hex(const std::string& s) {
-  static const char* d = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    out += d[c >> 4];
-    out += d[c & 15];
-  }
-  return out;
-}
 
 TEST(Codepage, ConvertsBothWaysAndMarksWhat949Lacks) {
   EXPECT_EQ(Hex(Utf8ToCp949("가")), "B0A1");

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "testing/test_folder.h"
 #include "util/platform.h"
 
 namespace zelvik::platform {
@@ -11,14 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class OwnedFileTest : public ::testing::Test {
+class OwnedFileTest : public TestFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zelvik-owned-" + std::to_string(CurrentProcessId()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const char* name) const {
     const std::u8string utf8 = (dir_ / name).u8string();
     return std::string(utf8.begin(), utf8.end());
@@ -38,7 +33,6 @@ class OwnedFileTest : public ::testing::Test {
     ASSERT_EQ(WriteFd(fd, text, 5), 5) << error.text;
     ASSERT_TRUE(CloseFd(fd));
   }
-  fs::path dir_;
 };
 
 // A live run's file is told from a leftover by its lock alone: another owner (here another

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "util/testing/fake_clock.h"
+#include "testing/fake_clock.h"
 
 namespace zelvik {
 namespace {

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "testing/file_bytes.h"
+#include "testing/test_folder.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/platform.h"
@@ -29,24 +29,14 @@ std::string Row(const std::string& car) {
   return car + ",19910521080000,052108,00001,4571208,1352394,1,W9101,D01,126.975884,37.569279";
 }
 
-// Lines (UTF-8) as the program writes them: code page 949, CR LF.
-std::string Lines(const std::vector<std::string>& lines) {
-  std::string out;
-  for (const std::string& l : lines) out += Utf8ToCp949(l) + "\r\n";
-  return out;
-}
-
-class VerifyTest : public ::testing::Test {
+class VerifyTest : public TestFolderTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zelvik-verify-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    TestFolderTest::SetUp();
     // The folder as the program names it: '/' separators on every system.
     folder_ = FsText(dir_);
     std::replace(folder_.begin(), folder_.end(), '\\', '/');
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / FsPath(name), std::ios::binary) << bytes;
@@ -55,9 +45,9 @@ class VerifyTest : public ::testing::Test {
   void Day(const std::string& day, const std::string& rows, const std::string& summary) {
     const std::string base = "carloc_hst-서울대구-" + day;
     Write(base + ".dat",
-          Lines({kHeader1, std::string("#지역코드(서울:'00001',대구:'00003',대구:'00003'), ") +
+          Cp949Lines({kHeader1, std::string("#지역코드(서울:'00001',대구:'00003',대구:'00003'), ") +
                                kCodes}) + rows);
-    Write(base + ".log", Lines({kSummaryHeader}) + summary);
+    Write(base + ".log", Cp949Lines({kSummaryHeader}) + summary);
   }
   // Runs verify; its lines in UTF-8, and whether everything was whole.
   std::string Verify(const std::string& from, const std::string& to, bool* whole) {
@@ -70,28 +60,27 @@ class VerifyTest : public ::testing::Test {
     return out;
   }
 
-  fs::path dir_;
   std::string folder_;  // UTF-8
 };
 
 TEST_F(VerifyTest, TellsWholeDaysFromCutShortMismatchedAndMissingOnes) {
-  const std::string rows = Lines({Row(""), Row("서울1"), Row("서울1"), Row("대구2"), Row("서울1")});
+  const std::string rows = Cp949Lines({Row(""), Row("서울1"), Row("서울1"), Row("대구2"), Row("서울1")});
   // An empty number opens the run's first group; a vehicle met again is a group of its own;
   // a company name may hold commas.
-  const std::string summary = Lines({",,'2022/11/01',1,1,1", "가,나 운수,서울1,'2022/11/01',2,1,1",
+  const std::string summary = Cp949Lines({",,'2022/11/01',1,1,1", "가,나 운수,서울1,'2022/11/01',2,1,1",
                                      ",대구2,'2022/11/01',1,1,1", ",서울1,'2022/11/01',1,1,1"});
   Day("20221101", rows, summary);
   Day("20221102", rows.substr(0, rows.size() - 30), summary);  // cut inside its last line
-  Day("20221103", Lines({Row(""), Row("서울1")}), summary);    // cut at a line end
+  Day("20221103", Cp949Lines({Row(""), Row("서울1")}), summary);    // cut at a line end
   Day("20221104",
-      Lines({Row(""), Row("서울1"), Row("대구2"), Row("대구2"), "서울1,1,2,3"}) + Row("서울1") + "\n",
+      Cp949Lines({Row(""), Row("서울1"), Row("대구2"), Row("대구2"), "서울1,1,2,3"}) + Row("서울1") + "\n",
       summary);
   Write("carloc_hst-서울대구-20221106.dat", rows);  // its summary lost
   // An area without a name: its area text is checked only for its form.
   Write("carloc_hst-지역알수없음-20221101-20221103.dat",
-        Lines({kHeader1, std::string("#지역코드(00009','00010), ") + kCodes, Row("충주3")}));
+        Cp949Lines({kHeader1, std::string("#지역코드(00009','00010), ") + kCodes, Row("충주3")}));
   Write("carloc_hst-지역알수없음-20221101-20221103.log",
-        Lines({kSummaryHeader, ",충주3,'2022/11/01',1,1,1"}));
+        Cp949Lines({kSummaryHeader, ",충주3,'2022/11/01',1,1,1"}));
   Write("carloc_hst-서울대구-2022110.dat", "not an export's name");
 
   const std::string d1 = "carloc_hst-서울대구-20221101: whole, 5 rows of 4 vehicles\n";

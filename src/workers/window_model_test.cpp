@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "workers/testing/workers_test_support.h"
+#include "testing/worker_fixture.h"
 #include "util/codepage.h"
 
 namespace zelvik::testing {
@@ -23,7 +23,19 @@ class RecordingView : public WindowView {
   std::vector<std::string> messages;
 };
 
-using WindowModelTest = WorkerFixture;
+class WindowModelTest : public WorkerFixture {
+ protected:
+  // The model with view_ attached (until the test ends).
+  WindowModel& Viewed() {
+    model_->SetView(&view_);
+    return *model_;
+  }
+  void TearDown() override {
+    if (model_) model_->SetView(nullptr);
+    WorkerFixture::TearDown();
+  }
+  RecordingView view_;
+};
 
 TEST_F(WindowModelTest, InitDialogSetsTheDefaultsOfAnUnattendedStart) {
   WindowModel& m = *model_;
@@ -49,19 +61,17 @@ TEST_F(WindowModelTest, InitDialogSetsTheDefaultsOfAnUnattendedStart) {
 }
 
 TEST_F(WindowModelTest, PresetsOverwriteSourceAndPasswordButNotUserAndTellTheView) {
-  WindowModel& m = *model_;
-  RecordingView view;
-  m.SetView(&view);
+  WindowModel& m = Viewed();
   m.SetText(kIdDsn, "typed");
   m.SetText(kIdUid, "someone");
-  view.changes.clear();
+  view_.changes.clear();
   m.SetCheck(kIdPreset, 1);
   m.OnPresetCheck();
   EXPECT_EQ(m.GetText(kIdPreset), Kr("개발"));
   EXPECT_EQ(m.GetText(kIdDsn), "db243");
   EXPECT_EQ(m.GetText(kIdPwd), "vdnhxkpqcjrus63");
   EXPECT_EQ(m.GetText(kIdUid), "someone");
-  EXPECT_EQ(view.changes, (std::vector<std::string>{"1011+", "1011=" + Kr("개발"),
+  EXPECT_EQ(view_.changes, (std::vector<std::string>{"1011+", "1011=" + Kr("개발"),
                                                     "1002=db243", "1004=vdnhxkpqcjrus63"}));
   m.SetCheck(kIdPreset, 0);
   m.OnPresetCheck();
@@ -69,25 +79,22 @@ TEST_F(WindowModelTest, PresetsOverwriteSourceAndPasswordButNotUserAndTellTheVie
   EXPECT_EQ(m.GetText(kIdDsn), "dbidc");
   EXPECT_EQ(m.GetText(kIdPwd), "mwrtqpzfbnkcye41");
   // Setting a value a control already holds tells nobody.
-  view.changes.clear();
+  view_.changes.clear();
   m.SetText(kIdDsn, "dbidc");
-  EXPECT_TRUE(view.changes.empty());
+  EXPECT_TRUE(view_.changes.empty());
 
   m.SetCheck(kIdBessel, 0);
   m.OnBesselCheck();
   EXPECT_EQ(m.m_bBessel2WGS84.load(), 0);
-  m.SetView(nullptr);
 }
 
 TEST_F(WindowModelTest, StartChecksTheFieldsInOrderAndAFailedStartLeavesTheCaptionIdle) {
-  WindowModel& m = *model_;
-  RecordingView view;
-  m.SetView(&view);
+  WindowModel& m = Viewed();
   m.SetText(kIdDsn, "");
   m.SetText(kIdPwd, "");
   g_bstop.store(1);
   EXPECT_EQ(m.OnStartStop(), WindowModel::StartStop::kFieldMissing);
-  EXPECT_EQ(view.messages, std::vector<std::string>{"DSN 입력하시오.@1002"});
+  EXPECT_EQ(view_.messages, std::vector<std::string>{"DSN 입력하시오.@1002"});
   // Nothing runs, so the caption does not say "DB Close"; the next press starts again.
   EXPECT_EQ(m.GetText(kIdStartStop), "Zelvik");
   EXPECT_EQ(g_bstop.load(), 0);
@@ -95,11 +102,10 @@ TEST_F(WindowModelTest, StartChecksTheFieldsInOrderAndAFailedStartLeavesTheCapti
 
   m.SetText(kIdDsn, "dsn");
   EXPECT_EQ(m.OnStartStop(), WindowModel::StartStop::kFieldMissing);
-  EXPECT_EQ(view.messages.back(), "PWD 입력하시오.@1004");
+  EXPECT_EQ(view_.messages.back(), "PWD 입력하시오.@1004");
   EXPECT_EQ(m.DSN(), "dsn");
   EXPECT_EQ(m.UID(), "qarnimel");
   EXPECT_EQ(m.PWD(), "");
-  m.SetView(nullptr);
 }
 
 TEST_F(WindowModelTest, RangeBoxesChooseTheWorkersAndTheDayBoxDoesNot) {

@@ -24,7 +24,7 @@
 #include "db/company_names.h"
 #include "db/odbc.h"
 #include "publish/run_output.h"
-#include "workers/testing/sandbox_workers_test_support.h"
+#include "testing/sandbox_worker_fixture.h"
 #include "workers/workers.h"
 
 namespace zelvik::testing {
@@ -68,9 +68,9 @@ class WorkerFaultTest : public SandboxWorkerTest {
     EXPECT_EQ(CountLines(ReadBytes(Sum(day))), 1 + vehicles);
   }
   // Statements of the export sent for a day (the company lookups send statements too).
-  std::vector<RecordedLine> Statements(const std::string& day) {
-    std::vector<RecordedLine> out;
-    for (const RecordedLine& l : recorder_.Starting(1, kSelect)) {
+  std::vector<PaneLine> Statements(const std::string& day) {
+    std::vector<PaneLine> out;
+    for (const PaneLine& l : recorder_.Starting(1, kSelect)) {
       if (l.text.find("cre_day = '" + day + "'") != std::string::npos) out.push_back(l);
     }
     return out;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "workers/testing/sandbox_workers_test_support.h"
+#include "testing/sandbox_worker_fixture.h"
 #include "util/time_string.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -118,7 +118,7 @@ TEST_F(WorkerSoakTest, Worker1DailyModeRunsFiveDaysWithSteadyDescriptorsAndMemor
   // within that minute may be followed by a second one in it).
   for (int k = 0; k < kDays; ++k) {
     std::vector<std::time_t> runs;
-    for (const RecordedLine& l : recorder_.Starting(1, "select CONCAT(UTL_RAW.CAST_TO_RAW(car_no)")) {
+    for (const PaneLine& l : recorder_.Starting(1, "select CONCAT(UTL_RAW.CAST_TO_RAW(car_no)")) {
       if (l.text.find("cre_day = '" + days[k] + "'") != std::string::npos) runs.push_back(l.at);
     }
     ASSERT_GE(runs.size(), 1u) << days[k] << "\n" << recorder_.Dump();

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "util/file_io.h"
-#include "workers/testing/workers_test_support.h"
+#include "testing/worker_fixture.h"
 
 namespace zelvik::testing {
 namespace {
@@ -59,9 +59,7 @@ using Worker1Test = WorkerFixture;
 
 TEST_F(Worker1Test, DailyModeExportsYesterdayAtTheFirstLookIn0700AndSleeps50SecondsOtherwise) {
   clock_.SetNow(At(2022, 11, 7, 6, 58, 0));
-  clock_.HoldAt(At(2022, 11, 7, 7, 1, 30));
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+  ASSERT_TRUE(StartHeldAt(At(2022, 11, 7, 7, 1, 30)));
 
   std::vector<RunCall> runs = backend_.Runs();
   ASSERT_EQ(runs.size(), 1u);
@@ -80,9 +78,7 @@ TEST_F(Worker1Test, DailyModeExportsYesterdayAtTheFirstLookIn0700AndSleeps50Seco
   EXPECT_EQ(model_->m_bQryThread1.load(), 0);
 
   // A stop is seen in the 50-second wait within one second.
-  g_bstop.store(1);
-  clock_.Release();
-  ASSERT_TRUE(WaitEnded(1));
+  ASSERT_TRUE(StopAndWaitEnded(1));
   EXPECT_LE(StopTime(1) - At(2022, 11, 7, 7, 1, 30), 1);
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kGood);
   EXPECT_EQ(model_->GetText(kIdStartStop), "Zelvik");
@@ -110,9 +106,7 @@ TEST_F(Worker1Test, CatchUpExportsMissedDaysOldestFirstOncePerPointAndYesterdayO
   };
   model_->SetCatchUpDays(4);
   clock_.SetNow(At(2022, 11, 7, 6, 58, 0));
-  clock_.HoldAt(At(2022, 11, 7, 7, 5, 0));
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+  ASSERT_TRUE(StartHeldAt(At(2022, 11, 7, 7, 5, 0)));
 
   std::vector<std::pair<std::string, std::time_t>> runs;
   for (const RunCall& r : backend_.Runs()) runs.emplace_back(r.day, r.at);
@@ -128,9 +122,7 @@ TEST_F(Worker1Test, CatchUpExportsMissedDaysOldestFirstOncePerPointAndYesterdayO
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker catching up a missed day[20221105]"));
   std::ifstream kept(pair("20221104", ".dat"));
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "export 20221104");
-  g_bstop.store(1);
-  clock_.Release();
-  ASSERT_TRUE(WaitEnded(1));
+  ASSERT_TRUE(StopAndWaitEnded(1));
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kFailed);
 }
 
@@ -185,12 +177,8 @@ TEST_F(Worker1Test, StopIsSeenInTheRetryWaitAndInTheGateWait) {
   backend_.openFailures[1] = -1;
   model_->SetCheck(kIdDay1, 1);
   std::time_t hold = clock_.Now() + 30;
-  clock_.HoldAt(hold);
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
-  g_bstop.store(1);
-  clock_.Release();
-  ASSERT_TRUE(WaitEnded(1));
+  ASSERT_TRUE(StartHeldAt(hold));
+  ASSERT_TRUE(StopAndWaitEnded(1));
   EXPECT_LE(StopTime(1) - hold, 1);
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kNoConnection);
 
@@ -199,9 +187,7 @@ TEST_F(Worker1Test, StopIsSeenInTheRetryWaitAndInTheGateWait) {
   model_->SetText(kIdStartStop, "Zelvik");
   model_->m_bQryThread2.store(1);
   hold = clock_.Now() + 200;
-  clock_.HoldAt(hold);
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+  ASSERT_TRUE(StartHeldAt(hold));
   EXPECT_TRUE(recorder_.Has(1, "Sleep 59 sec => m_bQryThread2[1] or m_bQryThread3[0] or "
                                "m_bQryThread4[0] or (tm_wday (0 < 1 < 6) and ((1000 > 2200) "
                                "|| ((1000 < 0200)))"));
@@ -211,9 +197,7 @@ TEST_F(Worker1Test, StopIsSeenInTheRetryWaitAndInTheGateWait) {
   }
   ASSERT_EQ(looks.size(), 4u);  // up to the hold 200 seconds on
   for (size_t i = 1; i < looks.size(); ++i) EXPECT_EQ(looks[i] - looks[i - 1], 59);
-  g_bstop.store(1);
-  clock_.Release();
-  ASSERT_TRUE(WaitEnded(1));
+  ASSERT_TRUE(StopAndWaitEnded(1));
   EXPECT_LE(recorder_.Lines(1).back().at - hold, 1);
   EXPECT_EQ(backend_.RunCount(), 0);
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kStopped);
@@ -231,9 +215,7 @@ TEST_F(Worker1Test, CleanUpModeRunsOnceAndAnEmptyFolderMeansTheDailyWork) {
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kGood);
 
   model_->SetText(kIdFolder, "");
-  clock_.HoldAt(clock_.Now() + 10);
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+  ASSERT_TRUE(StartHeldAt(clock_.Now() + 10));
   EXPECT_EQ(recorder_.Count(1, "s_ThreadWorker Sleep(50)"), 1);
   EXPECT_EQ(backend_.Cleanups().size(), 1u);
 }
@@ -320,9 +302,7 @@ TEST_F(RangeWorkerTest, WaitsForAnotherWorkersQueryFlagEvery30Seconds) {
   model_->m_bQryThread3.store(1);
   model_->SetCheck(kIdRange2, 1);
   std::time_t start = clock_.Now();
-  clock_.HoldAt(start + 200);
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+  ASSERT_TRUE(StartHeldAt(start + 200));
   std::vector<std::time_t> waits;
   for (const PaneLine& l : recorder_.Lines(2)) {
     if (l.text == "Sleep 59 sec => (m_bQryThread1[0] || m_bQryThread3[1] || m_bQryThread4[0])") {
@@ -403,13 +383,9 @@ TEST_F(RangeWorkerTest, StopIsSeenInTheGateAndFlagWaitsButNotInTheFirstDelay) {
   clock_.SetNow(At(2022, 11, 9, 23, 30, 0));
   model_->SetCheck(kIdRange2, 1);
   std::time_t hold = At(2022, 11, 9, 23, 35, 0);
-  clock_.HoldAt(hold);
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+  ASSERT_TRUE(StartHeldAt(hold));
   EXPECT_EQ(backend_.Opens(2), 1);
-  g_bstop.store(1);
-  clock_.Release();
-  ASSERT_TRUE(WaitEnded(2));
+  ASSERT_TRUE(StopAndWaitEnded(2));
   EXPECT_LE(StopTime(2) - hold, 1);
   EXPECT_EQ(backend_.RunCount(), 0);
   EXPECT_EQ(model_->Outcome(2), WorkerOutcome::kStopped);
@@ -418,13 +394,9 @@ TEST_F(RangeWorkerTest, StopIsSeenInTheGateAndFlagWaitsButNotInTheFirstDelay) {
   model_->SetText(kIdStartStop, "Zelvik");
   model_->m_bQryThread1.store(1);
   hold = clock_.Now() + 100;
-  clock_.HoldAt(hold);
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
+  ASSERT_TRUE(StartHeldAt(hold));
   EXPECT_TRUE(recorder_.Has(2, "Sleep 59 sec => (m_bQryThread1[1] || m_bQryThread3[0]"));
-  g_bstop.store(1);
-  clock_.Release();
-  ASSERT_TRUE(WaitEnded(2));
+  ASSERT_TRUE(StopAndWaitEnded(2));
   EXPECT_LE(recorder_.Lines(2).back().at - hold, 1);
   EXPECT_EQ(backend_.Opens(2), 1);  // no second connection
   model_->m_bQryThread1.store(0);
@@ -434,12 +406,8 @@ TEST_F(RangeWorkerTest, StopIsSeenInTheGateAndFlagWaitsButNotInTheFirstDelay) {
   model_->SetCheck(kIdRange2, 0);
   model_->SetCheck(kIdRange3, 1);
   std::time_t start = clock_.Now();
-  clock_.HoldAt(start + 10);
-  model_->OnStartStop();
-  ASSERT_TRUE(clock_.WaitForHeld(1, 10000));
-  g_bstop.store(1);
-  clock_.Release();
-  ASSERT_TRUE(WaitEnded(3));
+  ASSERT_TRUE(StartHeldAt(start + 10));
+  ASSERT_TRUE(StopAndWaitEnded(3));
   EXPECT_EQ(StopTime(3), start + 30);
   EXPECT_EQ(backend_.Opens(3), 0);
 }

@@ -1,4 +1,4 @@
-#include "util/testing/fake_clock.h"
+#include "testing/fake_clock.h"
 
 #include <chrono>
 #include <thread>
@@ -29,7 +29,6 @@ bool FakeClock::Sleep(std::int64_t ms, const CancelToken* cancel) {
       --held_;
       if (cancel != nullptr && cancel->IsCancelled()) return false;
     }
-    sleptMs_ += ms;
     subSecondMs_ += ms;
     now_ += static_cast<std::time_t>(subSecondMs_ / 1000);
     subSecondMs_ %= 1000;
@@ -50,11 +49,6 @@ void FakeClock::Advance(std::int64_t seconds) {
   std::lock_guard<std::mutex> lock(mutex_);
   now_ += static_cast<std::time_t>(seconds);
   cv_.notify_all();
-}
-
-std::int64_t FakeClock::SleptMs() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return sleptMs_;
 }
 
 void FakeClock::HoldAt(std::time_t t) {

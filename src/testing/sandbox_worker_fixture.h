@@ -1,8 +1,8 @@
 #pragma once
-// Test support for the workers against the sandbox database: the real backend, a fake clock, a
-// program directory of its own, the pane lines recorded (with a hook to act at a line), rows of
-// hand-made days, and the sandbox server stopped, killed and started again through
-// scripts/dispatch-db.
+// The fixture of the workers against the sandbox database: the program's test home
+// (program_home.h) with the real backend, the pane lines recorded (with a hook to act at a
+// line), rows of hand-made days, and the sandbox server stopped, killed and started again
+// through scripts/dispatch-db.
 
 #include <gtest/gtest.h>
 
@@ -23,14 +23,18 @@
 #include <thread>
 #include <vector>
 
-#include "db/testing/sandbox.h"
-#include "workers/window_model.h"
-#include "workers/worker_backend.h"
 #include "log/log_pane.h"
+#include "log/run_log.h"
+#include "testing/file_bytes.h"
+#include "testing/pane_recorder.h"
+#include "testing/program_home.h"
+#include "testing/sandbox.h"
+#include "testing/wait_until.h"
 #include "util/codepage.h"
-#include "util/testing/fake_clock.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
+#include "workers/window_model.h"
+#include "workers/worker_backend.h"
 
 namespace zelvik::testing {
 
@@ -42,13 +46,6 @@ inline bool DispatchDb(const std::string& args) {
   const std::string command =
       "'" + std::filesystem::path(dir).parent_path().string() + "/scripts/dispatch-db' " + args;
   return std::system(command.c_str()) == 0;
-}
-
-inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 // The lines of a file without their CR LF; false in *whole when a line lacks it.
@@ -72,83 +69,18 @@ inline std::vector<std::string> CrLfLines(const std::string& bytes, bool* whole)
   return lines;
 }
 
-struct RecordedLine {
-  int pane;
-  std::string text;  // without stamp and line end
-  std::time_t at;    // the clock when the line was shown
-};
-
-// Records pane lines and runs a hook on the logging thread at every line. Lines for which
-// keep() is false are not stored (a soak would otherwise grow the test's own memory).
-class LineRecorder : public PaneListener {
- public:
-  void OnPaneChange(int pane, Change change, const std::string& line) override {
-    if (change == Change::kCleared) return;
-    std::string text = line.size() >= 22 ? line.substr(20, line.size() - 22) : line;
-    std::function<void(const std::string&)> hook;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!keep_ || keep_(text)) lines_.push_back({pane, text, GetClock().Now()});
-      hook = hook_;
-    }
-    if (hook) hook(text);
-  }
-  void SetHook(std::function<void(const std::string&)> hook) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hook_ = std::move(hook);
-  }
-  void SetFilter(std::function<bool(const std::string&)> keep) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    keep_ = std::move(keep);
-  }
-  // Stored lines of a pane that begin with prefix.
-  std::vector<RecordedLine> Starting(int pane, const std::string& prefix) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<RecordedLine> out;
-    for (const RecordedLine& l : lines_) {
-      if (l.pane == pane && l.text.rfind(prefix, 0) == 0) out.push_back(l);
-    }
-    return out;
-  }
-  bool Has(int pane, const std::string& prefix) { return !Starting(pane, prefix).empty(); }
-  std::string Dump() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::string out;
-    for (const RecordedLine& l : lines_) out += std::to_string(l.pane) + " " + l.text + "\n";
-    return out;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<RecordedLine> lines_;
-  std::function<void(const std::string&)> hook_;
-  std::function<bool(const std::string&)> keep_;
-};
-
-class SandboxWorkerTest : public ::testing::Test {
+class SandboxWorkerTest : public ProgramHomeTest {
  protected:
   void SetUp() override {
     ZELVIK_REQUIRE_SANDBOX();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("zelvik-") + info->test_suite_name() + "-" + info->name() + "-" +
-            std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    UseProgramDir(dir_);
-    for (LogPane& pane : panes_) pane.SetListener(&recorder_);
-    BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
-    SetClock(&clock_);
-    g_bstop.store(0);
+    ProgramHomeTest::SetUp();
+    BindPanes();
   }
 
   void TearDown() override {
     clock_.Release();
     model_.reset();  // ends by force and joins a worker still running
-    recorder_.SetHook(nullptr);
-    SetClock(nullptr);
-    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-    g_bstop.store(0);
+    ProgramHomeTest::TearDown();
     if (serverDown_) {
       EXPECT_TRUE(DispatchDb("start")) << "the sandbox server did not start again";
     }
@@ -156,15 +88,6 @@ class SandboxWorkerTest : public ::testing::Test {
       sandbox::SandboxExec(sandbox::kSandboxDsn,
                            "delete from carloc_hst_lst where cre_day = '" + day + "'");
     }
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-
-  void UseProgramDir(const std::filesystem::path& dir) {
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir.string(), &error)) << error;
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-    home_ = dir;
   }
 
   // The window as it opens at the given time (its date fields hold that day), over the real
@@ -209,12 +132,8 @@ class SandboxWorkerTest : public ::testing::Test {
   bool MoveHold(std::time_t from, std::time_t to, int timeoutMs) {
     clock_.HoldAt(to);
     // The worker leaves the earlier hold before it can be held again.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (clock_.Now() <= from) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return clock_.WaitForHeld(1, timeoutMs);
+    return WaitUntil([&] { return clock_.Now() > from; }, timeoutMs) &&
+           clock_.WaitForHeld(1, timeoutMs);
   }
 
   bool StopServer() {
@@ -233,12 +152,7 @@ class SandboxWorkerTest : public ::testing::Test {
 
   // Waits (real time) until worker n's slot is free.
   bool WaitEnded(int n, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (model_->Slot(n).IsTaken()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return WaitUntil([&] { return !model_->Slot(n).IsTaken(); }, timeoutMs);
   }
 
   // The program directory's path of a file name given in UTF-8, as code page 949 text (the
@@ -250,15 +164,6 @@ class SandboxWorkerTest : public ::testing::Test {
     return home_ / std::filesystem::u8path(nameUtf8);
   }
 
-  static std::time_t At(int y, int mo, int d, int h, int mi, int s) {
-    return FakeClock::MakeLocal(y, mo, d, h, mi, s);
-  }
-
-  std::filesystem::path dir_;
-  std::filesystem::path home_;
-  FakeClock clock_;
-  LineRecorder recorder_;
-  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
   std::unique_ptr<WorkerBackend> backend_;
   std::unique_ptr<WindowModel> model_;
   std::vector<std::string> days_;

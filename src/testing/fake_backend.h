@@ -1,80 +1,22 @@
 #pragma once
-// Test support for the model and the workers: a backend whose sessions record what the
-// workers ask of them, a recorder of pane lines, and a fixture with a fake clock and a
-// program directory of its own.
+// A worker backend for tests of the model and the workers: its sessions record what the
+// workers ask of them (connects, runs with the clock and the query flag at their start,
+// clean-ups), and answer as the test configures them.
 
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
-#include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "workers/window_model.h"
-#include "extract/worker_label.h"
-#include "workers/workers.h"
-#include "log/log_pane.h"
-#include "util/testing/fake_clock.h"
-#include "util/process_state.h"
-#include "util/time_string.h"
+#include "util/clock.h"
+#include "workers/worker_backend.h"
 
 namespace zelvik::testing {
-
-// Waits in real time until pred holds; false after timeoutMs.
-inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 10000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-struct PaneLine {
-  int pane;
-  std::string text;  // without stamp and line end
-  std::time_t at;    // the clock when the line was shown
-};
-
-class PaneRecorder : public PaneListener {
- public:
-  void OnPaneChange(int pane, Change change, const std::string& line) override {
-    if (change == Change::kCleared) return;
-    std::string text = line.size() >= 22 ? line.substr(20, line.size() - 22) : line;
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back(PaneLine{pane, text, GetClock().Now()});
-  }
-  std::vector<PaneLine> Lines(int pane) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<PaneLine> out;
-    for (const PaneLine& l : lines_) {
-      if (l.pane == pane) out.push_back(l);
-    }
-    return out;
-  }
-  std::vector<std::string> Texts(int pane) {
-    std::vector<std::string> out;
-    for (const PaneLine& l : Lines(pane)) out.push_back(l.text);
-    return out;
-  }
-  int Count(int pane, const std::string& prefix) {
-    int n = 0;
-    for (const PaneLine& l : Lines(pane)) n += l.text.rfind(prefix, 0) == 0 ? 1 : 0;
-    return n;
-  }
-  bool Has(int pane, const std::string& prefix) { return Count(pane, prefix) > 0; }
-
- private:
-  std::mutex mutex_;
-  std::vector<PaneLine> lines_;
-};
 
 class FakeBackend;
 
@@ -223,62 +165,5 @@ inline WorkerOutcome FakeSession::RangeRun(const std::string& area, const std::s
                                            const std::string& last, const RunContext& run) {
   return backend_.Run(*this, RunCall{worker_, "", area, first, last, 0, 0}, run);
 }
-
-class WorkerFixture : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("zelvik-workers-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::string error;
-    ASSERT_TRUE(SetProgramDirDirect(dir_.string(), &error));
-    std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-    for (int i = 0; i < 4; ++i) panes_[i].SetListener(&recorder_);
-    BindLogPanes(&panes_[0], &panes_[1], &panes_[2], &panes_[3]);
-    // Monday 7 November 2022, 10:00.
-    clock_.SetNow(FakeClock::MakeLocal(2022, 11, 7, 10, 0, 0));
-    SetClock(&clock_);
-    model_ = std::make_unique<WindowModel>(backend_);
-    model_->OnInitDialog();
-  }
-  void TearDown() override {
-    clock_.Release();
-    model_.reset();
-    SetClock(nullptr);
-    BindLogPanes(nullptr, nullptr, nullptr, nullptr);
-    g_bstop.store(0);
-    std::filesystem::remove_all(dir_);
-  }
-
-  static std::time_t At(int y, int mo, int d, int h, int mi, int s) {
-    return FakeClock::MakeLocal(y, mo, d, h, mi, s);
-  }
-  // Waits until worker n's slot is free again.
-  bool WaitEnded(int n, int timeoutMs = 10000) {
-    return WaitUntil([&] { return !model_->Slot(n).IsTaken(); }, timeoutMs);
-  }
-  static std::string Start(const char* label) {
-    return std::string("------------------------------- ") + label + " START";
-  }
-  static std::string Stop(const char* label) {
-    return std::string("------------------------------- ") + label + " STOP";
-  }
-  // The clock when worker n's STOP line was shown; 0 when there is none.
-  std::time_t StopTime(int n) {
-    for (const PaneLine& l : recorder_.Lines(n)) {
-      if (l.text.rfind(Stop(WorkerLabel(n)), 0) == 0) return l.at;
-    }
-    return 0;
-  }
-
-  std::filesystem::path dir_;
-  FakeClock clock_;
-  PaneRecorder recorder_;
-  LogPane panes_[4] = {LogPane(1), LogPane(2), LogPane(3), LogPane(4)};
-  FakeBackend backend_;
-  std::unique_ptr<WindowModel> model_;
-};
 
 }  // namespace zelvik::testing

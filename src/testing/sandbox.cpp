@@ -1,4 +1,4 @@
-#include "db/testing/sandbox.h"
+#include "testing/sandbox.h"
 
 #include <cstdlib>
 #include <fstream>

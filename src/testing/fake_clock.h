@@ -23,8 +23,6 @@ class FakeClock final : public Clock {
 
   void SetNow(std::time_t t);
   void Advance(std::int64_t seconds);
-  // Total milliseconds slept through this clock, for tests that count waits.
-  std::int64_t SleptMs();
 
   // Holds every sleep that would end after time t (see above).
   void HoldAt(std::time_t t);
@@ -44,7 +42,6 @@ class FakeClock final : public Clock {
   std::condition_variable cv_;
   std::time_t now_;
   std::int64_t subSecondMs_ = 0;
-  std::int64_t sleptMs_ = 0;
   bool holding_ = false;
   std::time_t holdAt_ = 0;
   int held_ = 0;
