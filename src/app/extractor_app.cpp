@@ -12,7 +12,7 @@
 
 #include "app/extractor_dlg.h"
 #include "publish/publish_repair.h"
-#include "workers/worker_backend.h"
+#include "workers/database_backend.h"
 #include "util/process_state.h"
 
 namespace zelvik {

@@ -12,7 +12,7 @@
 #include "app/folder_browser_win32.h"
 #include "publish/publish_repair.h"
 #include "util/process_state.h"
-#include "workers/worker_backend.h"
+#include "workers/database_backend.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {

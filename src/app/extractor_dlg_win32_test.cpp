@@ -22,7 +22,7 @@
 #include "app/extractor_dlg_win32.h"
 #include "app/folder_browser_win32.h"
 #include "util/process_state.h"
-#include "workers/worker_backend.h"
+#include "workers/database_backend.h"
 
 namespace zelvik {
 namespace {

@@ -15,7 +15,7 @@
 #include "extract/worker_label.h"
 #include "publish/publish_repair.h"
 #include "workers/window_model.h"
-#include "workers/worker_backend.h"
+#include "workers/database_backend.h"
 #include "log/log_pane.h"
 #include "util/codepage.h"
 #include "util/file_io.h"

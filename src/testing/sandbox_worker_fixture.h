@@ -33,8 +33,8 @@
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
+#include "workers/database_backend.h"
 #include "workers/window_model.h"
-#include "workers/worker_backend.h"
 
 namespace zelvik::testing {
 

@@ -1,10 +1,8 @@
-// The workers' backend over the real thing: the ODBC connection, the export run, the
-// occupancy clean-up and the company-name directory.
+#include "workers/database_backend.h"
 
 #include "db/company_names.h"
 #include "db/odbc.h"
 #include "extract/export_run.h"
-#include "workers/worker_backend.h"
 #include "onoff/onoff_sum.h"
 
 namespace zelvik {

@@ -72,7 +72,4 @@ class WorkerBackend {
   virtual void LoadCompanyNames() = 0;
 };
 
-// The implementation over the database, the export run and the clean-up.
-std::unique_ptr<WorkerBackend> MakeDatabaseBackend();
-
 }  // namespace zelvik
