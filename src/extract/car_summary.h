@@ -58,9 +58,6 @@ class VehicleSummary {
   // "<label> onc_cd 0[%d] 1[%d] 2[%d] 3[%d] etc[%d]".
   std::string CountersLine(const char* label) const;
 
-  const OncCounters& Counters() const { return counters_; }
-  const CarSummary& Current() const { return car_; }
-
  private:
   bool WriteGroup(std::FILE* out) const;
 

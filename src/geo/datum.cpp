@@ -27,8 +27,7 @@ inline Ellipsoid Derive(double a, double b) {
   return {f, 2 * f - f * f, (a * a - b * b) / (b * b)};
 }
 
-}  // namespace
-
+// Angles in degrees, lengths in metres; a and b are the ellipsoid's semi-axes.
 void GeodeticToEcef(double latitude, double longitude, double height, double& outX,
                     double& outY, double& outZ, double a, double b) {
   const double phi = latitude * kDegToRad;
@@ -57,6 +56,8 @@ void EcefToGeodetic(double x, double y, double z, double& outLatitude, double& o
   outLatitude = phi * kRadToDeg;
   outLongitude = lambda * kRadToDeg;
 }
+
+}  // namespace
 
 void BesselToWgs84(std::uint32_t x, std::uint32_t y, double& outLongitude,
                    double& outLatitude) {

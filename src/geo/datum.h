@@ -10,10 +10,4 @@ namespace zelvik {
 // Writes WGS84 longitude, then latitude, in degrees.
 void BesselToWgs84(std::uint32_t x, std::uint32_t y, double& outLongitude, double& outLatitude);
 
-// Angles in degrees, lengths in metres; a and b are the ellipsoid's semi-axes.
-void GeodeticToEcef(double latitude, double longitude, double height, double& outX,
-                    double& outY, double& outZ, double a, double b);
-void EcefToGeodetic(double x, double y, double z, double& outLatitude, double& outLongitude,
-                    double& outHeight, double a, double b);
-
 }  // namespace zelvik

@@ -54,8 +54,6 @@ class RunOutput {
 
   enum File { kExport = 0, kSummary = 1 };
   const char* TempPath(File file) const { return tmp_[file].c_str(); }
-  const char* TempExport() const { return TempPath(kExport); }
-  const char* TempSummary() const { return TempPath(kSummary); }
 
   // Repairs what ended runs left of these outputs (publish_repair.h), logging each file.
   // Temporary files of live runs (this process's other workers included) are left alone.

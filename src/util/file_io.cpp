@@ -37,11 +37,6 @@ bool RemoveFile949(const char* path949) {
   return platform::RemoveFile(SysPath(path949));
 }
 
-bool ReplaceFile949(const char* from949, const char* to949) {
-  if (from949 == nullptr || to949 == nullptr) return false;
-  return platform::RenameReplace(SysPath(from949), SysPath(to949));
-}
-
 std::int64_t CurrentProcessId() { return platform::CurrentProcessId(); }
 
 bool ProcessAlive(std::int64_t pid) { return platform::ProcessAlive(pid); }

@@ -22,10 +22,6 @@ bool MakeDir949(const char* path949);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile949(const char* path949);
 
-// Renames a file, replacing the target if it exists, in one step; false with errno
-// set when it could not be done.
-bool ReplaceFile949(const char* from949, const char* to949);
-
 // The id of this process, and whether the process with that id is still running (a process
 // that cannot be signalled for lack of permission counts as running).
 std::int64_t CurrentProcessId();

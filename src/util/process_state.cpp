@@ -13,6 +13,8 @@ char g_szExeDir[1024] = {};
 std::atomic<std::int32_t> g_bstop{0};
 char g_szLogDay[32] = {};
 
+namespace {
+
 std::string ProgramDirFromPath(std::string_view programPath) {
   size_t slash = programPath.rfind('/');
   if (slash == std::string_view::npos) return std::string();
@@ -25,7 +27,6 @@ std::string ProgramDirFromPath(std::string_view programPath) {
   return dir;
 }
 
-namespace {
 bool StoreDir(const std::string& dirUtf8, std::string* error) {
   std::memset(g_szExeDir, 0, sizeof(g_szExeDir));
   std::string dir = Utf8ToCp949(dirUtf8);

@@ -28,15 +28,13 @@ constexpr std::size_t kFileNameMax = 255;
 constexpr std::size_t kLongestNameInDir = 46 + 20;
 constexpr std::size_t kProgramDirMax = kFileNameMax - kLongestNameInDir;
 
-// The directory part of a program path: everything before the last '/', double quotes
-// removed, backslashes turned into '/'. Letter case is kept: on a case-sensitive file system
-// a lower-cased path would name a folder that does not exist. No '/' gives the empty text.
-std::string ProgramDirFromPath(std::string_view programPath);
-
-// Sets g_szExeDir from a program path given in the file system's encoding (UTF-8). Returns
-// false, with a message for the operator, when the directory is longer than kProgramDirMax
-// bytes or has characters that code page 949 cannot hold; the directory is then left empty,
-// and the program must not run (it would have no run log, or no export).
+// Sets g_szExeDir from a program path given in the file system's encoding (UTF-8): its
+// directory part, everything before the last '/' (none: the empty text), double quotes
+// removed, backslashes turned into '/', letter case kept (on a case-sensitive file system a
+// lower-cased path would name a folder that does not exist). Returns false, with a message
+// for the operator, when the directory is longer than kProgramDirMax bytes or has characters
+// that code page 949 cannot hold; the directory is then left empty, and the program must not
+// run (it would have no run log, or no export).
 bool SetProgramDir(std::string_view programPathUtf8, std::string* error);
 
 // Sets g_szExeDir from this process's own executable; false, with the

@@ -3,16 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace zelvik {
 namespace {
 
 TEST(ProgramDir, KeepsCaseDropsQuotesAndTheFileName) {
-  EXPECT_EQ(ProgramDirFromPath("/opt/Zelvik/bin/zelvik"), "/opt/Zelvik/bin");
-  EXPECT_EQ(ProgramDirFromPath("\"/home/Ops/DB Tool/zelvik\""), "/home/Ops/DB Tool");
-  EXPECT_EQ(ProgramDirFromPath("zelvik"), "");
-  EXPECT_EQ(ProgramDirFromPath("/zelvik"), "");
-  EXPECT_EQ(ProgramDirFromPath("/srv/a\\b/zelvik"), "/srv/a/b");
+  const std::pair<const char*, const char*> paths[] = {
+      {"/opt/Zelvik/bin/zelvik", "/opt/Zelvik/bin"},
+      {"\"/home/Ops/DB Tool/zelvik\"", "/home/Ops/DB Tool"},
+      {"zelvik", ""},
+      {"/zelvik", ""},
+      {"/srv/a\\b/zelvik", "/srv/a/b"}};
+  for (const auto& [path, dir] : paths) {
+    std::string error;
+    ASSERT_TRUE(SetProgramDir(path, &error)) << path;
+    EXPECT_STREQ(g_szExeDir, dir) << path;
+  }
 }
 
 TEST(ProgramDir, StoredInCodePage949AndRefusedWhenTooLongOrNotNameable) {
