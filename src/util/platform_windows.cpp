@@ -206,12 +206,18 @@ void UnlockForAppend(int fd) {
 
 bool StillLinkedFd(int fd) {
   const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-  FILE_STANDARD_INFO info{};
-  if (h == INVALID_HANDLE_VALUE ||
-      !GetFileInformationByHandleEx(h, FileStandardInfo, &info, sizeof(info))) {
-    return true;
+  if (h == INVALID_HANDLE_VALUE) return true;
+  // A delete leaves the name until the last handle closes (the delete is pending), or, with
+  // the newer semantics, takes the name at once (no link left). The link count is read from
+  // the handle's own information: FileStandardInfo's is 0 under Wine for every file, and Wine
+  // reports no pending delete either.
+  FILE_STANDARD_INFO standard{};
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof(standard)) &&
+      standard.DeletePending) {
+    return false;
   }
-  return !info.DeletePending && info.NumberOfLinks > 0;
+  return !GetFileInformationByHandle(h, &info) || info.nNumberOfLinks > 0;
 }
 
 bool TruncateAppendFd(int fd, std::int64_t size) {
