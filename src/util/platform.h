@@ -47,7 +47,7 @@ int OpenAppendFd(const std::string& path);
 bool LockForAppend(int fd);
 void UnlockForAppend(int fd);
 // Whether a file opened by OpenAppendFd still has a name, or was deleted while open (POSIX: a
-// link count of 0; Windows: deletion pending or no link). True when the system cannot tell.
+// link count of 0; Windows: a pending delete). True when the system cannot tell.
 bool StillLinkedFd(int fd);
 // Shortens a file opened by OpenAppendFd to `size` bytes. On Windows through a second handle to
 // the same file, opened for writing: the append handle has no write access.
