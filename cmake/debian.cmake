@@ -22,6 +22,9 @@ add_custom_command(OUTPUT ${changelog}.gz
 add_custom_target(zelvik_debian_docs ALL DEPENDS ${man_page}.gz ${changelog}.gz)
 
 install(TARGETS zelvik-cli RUNTIME DESTINATION bin)
+# The compilers' version notes are of no use in the package (CPack's strip keeps them).
+install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/zelvik-cli\" COMMAND_ERROR_IS_FATAL ANY)")
 install(FILES ${man_page}.gz DESTINATION share/man/man1)
 install(FILES ${deb}/copyright ${changelog}.gz DESTINATION share/doc/zelvik)
 install(FILES ${deb}/odbc.ini ${deb}/odbcinst.ini DESTINATION share/doc/zelvik/examples)
