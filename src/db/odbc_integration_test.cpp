@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "db/connect_string.h"
 #include "db/odbc.h"
 #include "db/raw_text.h"
 #include "testing/file_bytes.h"
@@ -55,6 +56,28 @@ TEST_F(OdbcSandboxTest, WrongPasswordLogsTheDriverTextWithoutThePassword) {
   EXPECT_NE(log.find("password authentication failed"), std::string::npos) << log;
   EXPECT_EQ(log.find("notthepassword77"), std::string::npos) << log;
   EXPECT_EQ(log.find('\n'), log.size() - 1) << "one line: " << log;
+}
+
+// Roles scripts/dispatch-db makes, each with a password the connect string must brace.
+TEST_F(OdbcSandboxTest, PasswordsThatNeedBracesConnectAsThemselves) {
+  const std::pair<const char*, const char*> roles[] = {{"zelvik_semi", "semi;colon9"},
+                                                       {"zelvik_brace", "{braced}"},
+                                                       {"zelvik_inject", "x;DSN=nowhere;PWD=y"},
+                                                       {"zelvik_every", " a;b{c}}d=e "}};
+  for (const auto& [role, pwd] : roles) {
+    std::string connect;
+    const char* refused = "";
+    ASSERT_TRUE(BuildConnectString(kSandboxDsn, role, pwd, &connect, &refused));
+    Database db;
+    ASSERT_EQ(OpenDB(&db, connect.c_str()), 1) << role << "\n" << AllLogs();
+    Recordset rs(&db);
+    rs.Open("select current_user, current_database()");
+    std::string user, database;
+    rs.GetFieldValue(0, user);
+    rs.GetFieldValue(1, database);
+    EXPECT_EQ(user + "@" + database, std::string(role) + "@dispatch");
+  }
+  EXPECT_EQ(AllLogs(), "");
 }
 
 // The day statement of the export, unchanged, over hand-made rows of a day no seed uses.

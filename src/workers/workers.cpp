@@ -111,11 +111,14 @@ class Worker {
     }
   }
 
-  // The connect text from the texts captured by the start command; false (logged) when it
-  // does not fit its 1024-byte buffer.
+  // The connect text from the texts captured by the start command; false (logged) when a
+  // text cannot be written in it or it does not fit its 1024-byte buffer.
   bool ConnectText(std::string* connect) {
-    *connect = Format("DSN=%s;UID=%s;PWD=%s", dlg_.DSN().c_str(), dlg_.UID().c_str(),
-                      dlg_.PWD().c_str());
+    const char* refused = "";
+    if (!BuildConnectString(dlg_.DSN(), dlg_.UID(), dlg_.PWD(), connect, &refused)) {
+      Log(Format("%s connect text cannot hold the %s: not connecting", Label(), refused));
+      return false;
+    }
     if (connect->size() < kConnectBufferSize) return true;
     Log(Format("%s connect text longer than %zu bytes: not connecting", Label(),
                kConnectBufferSize - 1));
