@@ -126,6 +126,30 @@ TEST_F(Worker1Test, CatchUpExportsMissedDaysOldestFirstOncePerPointAndYesterdayO
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kFailed);
 }
 
+TEST_F(Worker1Test, CatchUpTriesAFailedDayAgainAtTheNextLocalDayWithout0700) {
+  auto writePair = [&](const std::string& day) {
+    std::ofstream(dir_ / FsPath("carloc_hst-서울대구-" + day + ".log")) << "summary";
+    std::ofstream(dir_ / FsPath("carloc_hst-서울대구-" + day + ".dat")) << "export";
+  };
+  writePair("20221103");
+  int runs = 0;
+  backend_.runWith = [&](const RunCall& call) {
+    if (++runs == 1) return WorkerOutcome::kFailed;
+    writePair(call.day);
+    return WorkerOutcome::kGood;
+  };
+  model_->SetCatchUpDays(2);
+  // Saturday night, started after 07:00; the weekend has no quiet hours.
+  clock_.SetNow(At(2022, 11, 5, 23, 55, 0));
+  ASSERT_TRUE(StartHeldAt(At(2022, 11, 6, 0, 2, 0)));
+  std::vector<std::pair<std::string, std::time_t>> tried;
+  for (const RunCall& r : backend_.Runs()) tried.emplace_back(r.day, r.at);
+  const std::vector<std::pair<std::string, std::time_t>> expected = {
+      {"20221104", At(2022, 11, 5, 23, 55, 0)}, {"20221104", At(2022, 11, 6, 0, 0, 0)}};
+  EXPECT_EQ(tried, expected);
+  ASSERT_TRUE(StopAndWaitEnded(1));
+}
+
 TEST_F(Worker1Test, SpecificDayModeExportsTheFirstDayOnceAndInvalidFieldsEndItWithoutConnecting) {
   model_->SetCheck(kIdDay1, 1);
   model_->SetText(kIdDay1First, "20220718");
