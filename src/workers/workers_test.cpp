@@ -179,6 +179,7 @@ TEST_F(Worker1Test, SpecificDayModeExportsTheFirstDayOnceAndInvalidFieldsEndItWi
 TEST_F(Worker1Test, RetriesTheConnectionEvery12SecondsWithThePasswordMasked) {
   backend_.openFailures[1] = 3;
   model_->SetCheck(kIdDay1, 1);
+  model_->SetText(kIdPwd, "x;DSN=nowhere;PWD=y");
   model_->OnStartStop();
   ASSERT_TRUE(WaitEnded(1));
   EXPECT_EQ(backend_.Opens(1), 4);
@@ -192,8 +193,16 @@ TEST_F(Worker1Test, RetriesTheConnectionEvery12SecondsWithThePasswordMasked) {
   ASSERT_EQ(errors.size(), 3u);
   EXPECT_EQ(errors[1] - errors[0], 12);
   EXPECT_EQ(errors[2] - errors[1], 12);
+  EXPECT_EQ(backend_.Connects().back(), "DSN=dbidc;UID=qarnimel;PWD={x;DSN=nowhere;PWD=y}");
   EXPECT_EQ(backend_.RunCount(), 1);
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kGood);
+
+  // 1023 bytes as pasted, but 1025 braced: the buffer holds the braced text or nothing.
+  model_->SetText(kIdPwd, std::string(995, 'p') + ";");
+  model_->OnStartStop();
+  ASSERT_TRUE(WaitEnded(1));
+  EXPECT_EQ(backend_.Opens(1), 4);
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker connect text longer than 1023 bytes: not connecting"));
 }
 
 TEST_F(Worker1Test, StopIsSeenInTheRetryWaitAndInTheGateWait) {
