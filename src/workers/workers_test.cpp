@@ -127,27 +127,14 @@ TEST_F(Worker1Test, CatchUpExportsMissedDaysOldestFirstOncePerPointAndYesterdayO
 }
 
 TEST_F(Worker1Test, CatchUpTriesAFailedDayAgainAtTheNextLocalDayWithout0700) {
-  auto writePair = [&](const std::string& day) {
-    std::ofstream(dir_ / FsPath("carloc_hst-서울대구-" + day + ".log")) << "summary";
-    std::ofstream(dir_ / FsPath("carloc_hst-서울대구-" + day + ".dat")) << "export";
-  };
-  writePair("20221103");
-  int runs = 0;
-  backend_.runWith = [&](const RunCall& call) {
-    if (++runs == 1) return WorkerOutcome::kFailed;
-    writePair(call.day);
-    return WorkerOutcome::kGood;
-  };
+  backend_.runWith = [](const RunCall&) { return WorkerOutcome::kFailed; };
   model_->SetCatchUpDays(2);
-  // Saturday night, started after 07:00; the weekend has no quiet hours.
-  clock_.SetNow(At(2022, 11, 5, 23, 55, 0));
-  ASSERT_TRUE(StartHeldAt(At(2022, 11, 6, 0, 2, 0)));
+  clock_.SetNow(At(2022, 11, 5, 23, 55, 0));  // Saturday, after 07:00: no quiet hours
+  ASSERT_TRUE(StartHeldAt(At(2022, 11, 6, 0, 1, 0)));
   std::vector<std::pair<std::string, std::time_t>> tried;
   for (const RunCall& r : backend_.Runs()) tried.emplace_back(r.day, r.at);
-  const std::vector<std::pair<std::string, std::time_t>> expected = {
-      {"20221104", At(2022, 11, 5, 23, 55, 0)}, {"20221104", At(2022, 11, 6, 0, 0, 0)}};
-  EXPECT_EQ(tried, expected);
-  ASSERT_TRUE(StopAndWaitEnded(1));
+  EXPECT_EQ(tried, (decltype(tried){{"20221103", At(2022, 11, 5, 23, 55, 0)},
+      {"20221104", At(2022, 11, 5, 23, 55, 50)}, {"20221104", At(2022, 11, 6, 0, 0, 0)}}));
 }
 
 TEST_F(Worker1Test, SpecificDayModeExportsTheFirstDayOnceAndInvalidFieldsEndItWithoutConnecting) {
@@ -196,12 +183,9 @@ TEST_F(Worker1Test, RetriesTheConnectionEvery12SecondsWithThePasswordMasked) {
   EXPECT_EQ(backend_.Connects().back(), "DSN=dbidc;UID=qarnimel;PWD={x;DSN=nowhere;PWD=y}");
   EXPECT_EQ(backend_.RunCount(), 1);
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kGood);
-
-  // 1023 bytes as pasted, but 1025 braced: the buffer holds the braced text or nothing.
-  model_->SetText(kIdPwd, std::string(995, 'p') + ";");
+  model_->SetText(kIdPwd, std::string(995, 'p') + ";");  // 1023 bytes, 1025 braced
   model_->OnStartStop();
   ASSERT_TRUE(WaitEnded(1));
-  EXPECT_EQ(backend_.Opens(1), 4);
   EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker connect text longer than 1023 bytes: not connecting"));
 }
 
