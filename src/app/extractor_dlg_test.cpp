@@ -132,8 +132,6 @@ TEST_F(WindowTest, OpensWithTemplateAndFocusOnCancel) {
   CExtractorDlg dialog(nullptr, backend_);
   RunModal(dialog, [&] {
     EXPECT_EQ(dialog.GetTitle(), "Zelvik");
-    EXPECT_TRUE(WaitUntil(
-        [&] { return dialog.Pane(1)->GetValue().Contains("RepairFolder removed a leftover of an"); }));
     // The focus is on the cancel button (2) right after the window opens.
     EXPECT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() == dialog.Control(kIdCancel); }))
         << "focus on " << (wxWindow::FindFocus() ? wxWindow::FindFocus()->GetId() : -99);
@@ -152,6 +150,8 @@ TEST_F(WindowTest, OpensWithTemplateAndFocusOnCancel) {
         EXPECT_EQ(control->GetLabel(), W(c.caption)) << c.id;
       }
     }
+    EXPECT_TRUE(WaitUntil(
+        [&] { return dialog.Pane(1)->GetValue().Contains("RepairFolder removed a leftover of an"); }));
   });
 }
 
