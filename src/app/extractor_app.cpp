@@ -11,7 +11,6 @@
 #include <string>
 
 #include "app/extractor_dlg.h"
-#include "publish/publish_repair.h"
 #include "workers/database_backend.h"
 #include "util/process_state.h"
 
@@ -40,8 +39,6 @@ class CExtractorApp : public wxApp {
       ShowMessageBox(nullptr, m_dirError, "zelvik");
       return 1;
     }
-    // Publishes that ended runs cut short are finished or undone before any worker writes.
-    RepairFolder(g_szExeDir, 1);
     std::unique_ptr<WorkerBackend> backend = MakeDatabaseBackend();
     {
       CExtractorDlg dialog(nullptr, *backend);

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "app/extractor_dlg_win32.h"
-#include "publish/publish_repair.h"
 #include "util/codepage_windows.h"
 #include "util/process_state.h"
 #include "workers/database_backend.h"
@@ -24,8 +23,6 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     return 1;
   }
   std::memset(g_szLogDay, 0, sizeof(g_szLogDay));
-  // Publishes that ended runs cut short are finished or undone before any worker writes.
-  RepairFolder(g_szExeDir, 1);
   // The shell's folder browser wants COM on the window thread.
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   bool opened = false;

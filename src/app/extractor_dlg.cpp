@@ -16,7 +16,9 @@
 
 #include "app/app_icon.xpm.h"
 #include "app/folder_browser.h"
+#include "publish/publish_repair.h"
 #include "util/codepage.h"
+#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -298,6 +300,9 @@ void CExtractorDlg::OnInitDialog(wxInitDialogEvent& event) {
   event.Skip();
   BindWindowPanes(m_logPanes, &m_paneFeed);
   m_panesBound = true;
+  // Publishes that ended runs cut short are finished or undone before any worker writes;
+  // with the panes bound, pane 1 shows the operator what was done.
+  RepairFolder(g_szExeDir, 1);
   m_model.OnInitDialog();
   ApplyModelChanges();
   SetIcons(m_hIcon);

@@ -128,6 +128,7 @@ class WindowTest : public ProgramHomeTest {
 };
 
 TEST_F(WindowTest, OpensWithTemplateAndFocusOnCancel) {
+  std::ofstream(dir_ / "carloc_hst-19910525.dat.4242-1.tmp") << "a cut run's";
   CExtractorDlg dialog(nullptr, backend_);
   RunModal(dialog, [&] {
     EXPECT_EQ(dialog.GetTitle(), "Zelvik");
@@ -149,6 +150,8 @@ TEST_F(WindowTest, OpensWithTemplateAndFocusOnCancel) {
         EXPECT_EQ(control->GetLabel(), W(c.caption)) << c.id;
       }
     }
+    EXPECT_TRUE(WaitUntil(
+        [&] { return dialog.Pane(1)->GetValue().Contains("RepairFolder removed a leftover of an"); }));
   });
 }
 

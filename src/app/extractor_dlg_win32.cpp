@@ -3,7 +3,9 @@
 #include "app/dialog_layout.h"
 #include "app/dialog_template_win32.h"
 #include "app/folder_browser_win32.h"
+#include "publish/publish_repair.h"
 #include "util/codepage_windows.h"
+#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
@@ -145,6 +147,9 @@ void CExtractorDlg::OnInitDialog() {
   HWND hwnd = m_hwnd.load();
   BindWindowPanes(m_logPanes, &m_paneFeed);
   m_panesBound = true;
+  // Publishes that ended runs cut short are finished or undone before any worker writes;
+  // with the panes bound, pane 1 shows the operator what was done.
+  RepairFolder(g_szExeDir, 1);
   // A pane holds up to 100 lines of any length: no limit of the edit control's own.
   for (int id : kPaneIds) SendMessageW(Control(id), EM_SETLIMITTEXT, 0, 0);
   m_model.SetView(this);

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -114,6 +115,7 @@ class WindowTest : public ::testing::Test {
     std::string error;
     std::u8string dir = home_.u8string();
     ASSERT_TRUE(SetProgramDirDirect(std::string(dir.begin(), dir.end()), &error)) << error;
+    std::ofstream(home_ / "carloc_hst-19910525.dat.4242-1.tmp") << "a cut run's";
     backend_ = MakeDatabaseBackend();
     dialog_ = std::make_unique<CExtractorDlg>(*backend_);
     opened_ = Clock::now();
@@ -194,6 +196,9 @@ TEST_F(WindowTest, ControlsStandWhereTheTemplatePutsThem) {
 TEST_F(WindowTest, StartsOneSecondAfterOpeningAndChecksTheFields) {
   EXPECT_EQ(Text(1002), L"dbidc");
   EXPECT_EQ(Text(1003), L"qarnimel");
+  EXPECT_TRUE(PumpUntil(hwnd_, [&] {  // the start-up repair, on pane 1
+    return Text(kIdPane1).find(L"RepairFolder removed a leftover of an") != std::wstring::npos;
+  }, 5000));
   ASSERT_TRUE(PumpUntil(hwnd_, [&] { return Running(); }, 5000));
   double waited = SecondsSince(opened_);
   std::printf("start pressed %.3f s after opening\n", waited);

@@ -148,6 +148,11 @@ bool ParseOneArgument(const std::vector<std::string>& words, CliOptions* o, std:
     *error = day ? "day needs one day as YYYYMMDD" : "clean needs one folder";
     return false;
   }
+  // A day the calendar does not have would be exported as an empty day and called good.
+  if (day && !IsCalendarDay(words[1])) {
+    *error = "day " + words[1] + " is not on the calendar";
+    return false;
+  }
   o->command = day ? CliOptions::Command::kDay : CliOptions::Command::kClean;
   (day ? o->day : o->folder) = words[1];
   return true;
@@ -163,6 +168,12 @@ bool ParseRange(const std::vector<std::string>& words, CliOptions* o, std::strin
     if (!IsDay(words[k]) || !IsDay(words[k + 1])) {
       *error = "range days are written YYYYMMDD";
       return false;
+    }
+    for (const std::string& day : {words[k], words[k + 1]}) {
+      if (!IsCalendarDay(day)) {
+        *error = "range day " + day + " is not on the calendar";
+        return false;
+      }
     }
     o->ranges.emplace_back(words[k], words[k + 1]);
   }

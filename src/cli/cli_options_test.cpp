@@ -31,9 +31,9 @@ TEST(CliOptionsTest, OptionsAndCommands) {
   EXPECT_EQ(o.ranges[1].second, "20220720");
 
   CliOptions d;
-  ASSERT_TRUE(Parse({"day", "20221107"}, &d, &error));
+  ASSERT_TRUE(Parse({"day", "20240229"}, &d, &error));
   EXPECT_EQ(d.command, CliOptions::Command::kDay);
-  EXPECT_EQ(d.day, "20221107");
+  EXPECT_EQ(d.day, "20240229");
   EXPECT_FALSE(d.hasDsn);
   EXPECT_FALSE(d.hasPwd);
 
@@ -57,6 +57,8 @@ TEST(CliOptionsTest, UsageErrorsSayWhatIsWrong) {
       {{"--dsn"}, "--dsn needs a value"},
       {{"--dev=1", "run"}, "--dev takes no value"},
       {{"day", "2022110a"}, "day needs one day as YYYYMMDD"},
+      {{"day", "20230229"}, "day 20230229 is not on the calendar"},
+      {{"range", "20230431", "20230501"}, "range day 20230431 is not on the calendar"},
       {{"range", "1", "2", "3", "4", "5", "6", "7", "8"},
        "range needs one to three pairs of days FROM TO"},
       {{"range", "20220701", "2022-07-10"}, "range days are written YYYYMMDD"},

@@ -1,6 +1,7 @@
 #include "db/connect_string.h"
 
 #include <cstddef>
+#include <utility>
 
 #include "log/run_log.h"
 #include "util/codepage.h"
@@ -43,7 +44,44 @@ bool StartsAttribute(std::string_view text, std::size_t i) {
   return false;
 }
 
+// Appends one attribute value; false when the grammar has no way to write it.
+bool AppendValue(std::string_view value, std::string* out) {
+  if (value.find('\0') != std::string_view::npos) return false;
+  const bool braced = value.find_first_of(";{}=") != std::string_view::npos ||
+                      (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+  if (!braced) {
+    out->append(value);
+    return true;
+  }
+  // Lead and trail bytes of code page 949 never take these byte values, so a byte scan
+  // cannot split a character.
+  out->push_back('{');
+  for (char c : value) {
+    out->push_back(c);
+    if (c == '}') out->push_back('}');
+  }
+  out->push_back('}');
+  return true;
+}
+
 }  // namespace
+
+bool BuildConnectString(std::string_view dsn, std::string_view uid, std::string_view pwd,
+                        std::string* connect, const char** refused) {
+  connect->clear();
+  const std::pair<const char*, std::string_view> fields[] = {
+      {"DSN", dsn}, {"UID", uid}, {"PWD", pwd}};
+  for (const auto& [key, value] : fields) {
+    if (!connect->empty()) connect->push_back(';');
+    connect->append(key).push_back('=');
+    if (!AppendValue(value, connect)) {
+      connect->clear();
+      *refused = key;
+      return false;
+    }
+  }
+  return true;
+}
 
 std::string MaskPassword(std::string_view connect) {
   std::string out;

@@ -19,5 +19,18 @@ TEST(MaskPassword, HidesEveryFormOfThePassword) {
   EXPECT_EQ(MaskPassword(""), "");
 }
 
+TEST(BuildConnectString, BracesOnlyTheValuesThatNeedThemAndTheMaskHidesThemWhole) {
+  const char* refused = "";
+  std::string c, all;
+  for (const char* pwd : {"in side", "semi;colon9", "{braced}", "a=b", " lead", "trail "}) {
+    ASSERT_TRUE(BuildConnectString("d;s", "u}", pwd, &c, &refused));
+    all += c.substr(c.find(";PWD=")) + "|";
+    EXPECT_EQ(MaskPassword(c), "DSN={d;s};UID={u}}};PWD=****");
+  }
+  EXPECT_EQ(all, ";PWD=in side|;PWD={semi;colon9}|;PWD={{braced}}}|;PWD={a=b}|;PWD={ lead}|"
+                 ";PWD={trail }|");
+  EXPECT_FALSE(BuildConnectString("d", std::string_view("u\0v", 3), "p", &c, &refused));
+}
+
 }  // namespace
 }  // namespace zelvik

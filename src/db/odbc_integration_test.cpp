@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "db/connect_string.h"
 #include "db/odbc.h"
 #include "db/raw_text.h"
 #include "testing/file_bytes.h"
@@ -55,6 +56,19 @@ TEST_F(OdbcSandboxTest, WrongPasswordLogsTheDriverTextWithoutThePassword) {
   EXPECT_NE(log.find("password authentication failed"), std::string::npos) << log;
   EXPECT_EQ(log.find("notthepassword77"), std::string::npos) << log;
   EXPECT_EQ(log.find('\n'), log.size() - 1) << "one line: " << log;
+}
+
+// Roles scripts/dispatch-db makes (role:password), each password one the connect string braces.
+TEST_F(OdbcSandboxTest, PasswordsThatNeedBracesConnect) {
+  for (const std::string entry : {"zelvik_semi:semi;colon9", "zelvik_brace:{braced}",
+                                  "zelvik_inject:x;DSN=nowhere;PWD=y", "zelvik_every: a;b{c}}d=e "}) {
+    std::string connect;
+    const char* refused = "";
+    ASSERT_TRUE(BuildConnectString(kSandboxDsn, entry.substr(0, entry.find(':')),
+                                   entry.substr(entry.find(':') + 1), &connect, &refused));
+    Database db;
+    EXPECT_EQ(OpenDB(&db, connect.c_str()), 1) << entry << "\n" << AllLogs();
+  }
 }
 
 // The day statement of the export, unchanged, over hand-made rows of a day no seed uses.

@@ -110,11 +110,14 @@ class Worker {
     }
   }
 
-  // The connect text from the texts captured by the start command; false (logged) when it
-  // does not fit its 1024-byte buffer.
+  // The connect text from the texts captured by the start command; false (logged) when a
+  // text cannot be written in it or it does not fit its 1024-byte buffer.
   bool ConnectText(std::string* connect) {
-    *connect = Format("DSN=%s;UID=%s;PWD=%s", dlg_.DSN().c_str(), dlg_.UID().c_str(),
-                      dlg_.PWD().c_str());
+    const char* refused = "";
+    if (!BuildConnectString(dlg_.DSN(), dlg_.UID(), dlg_.PWD(), connect, &refused)) {
+      Log(Format("%s connect text cannot hold the %s: not connecting", Label(), refused));
+      return false;
+    }
     if (connect->size() < kConnectBufferSize) return true;
     Log(Format("%s connect text longer than %zu bytes: not connecting", Label(),
                kConnectBufferSize - 1));
@@ -165,18 +168,25 @@ class Worker {
 
 // The missed days worker 1's daily mode catches up: the days of the last `days` before today
 // without their final pair, yesterday only once the 07:00 export has had its minute. A day
-// tried since the last catch-up point (the start, each 07:00 export) waits for the next one,
-// so that a day that keeps failing costs one try per point, not one per pass.
+// tried since the last catch-up point (the start, each new local day, each 07:00 export)
+// waits for the next one, so that a day that keeps failing costs one try per point, not one
+// per pass.
 class CatchUp {
  public:
   // The oldest day to catch up now; empty when there is none. Cheap: it only asks whether
   // the final files exist, so it never delays the 07:00 pass.
-  std::string NextDay(std::time_t now, int days) const {
+  std::string NextDay(std::time_t now, int days) {
     const std::tm tm = LocalTime(now);
     const bool after0700 = tm.tm_hour * 100 + tm.tm_min > 700;
     const std::chrono::sys_days today = std::chrono::year_month_day(
         std::chrono::year(tm.tm_year + 1900), std::chrono::month(static_cast<unsigned>(tm.tm_mon + 1)),
         std::chrono::day(static_cast<unsigned>(tm.tm_mday)));
+    // A day that failed while the 07:00 export was missed would otherwise wait for a later
+    // 07:00 export that may never come.
+    if (today != triedOn_) {
+      tried_.clear();
+      triedOn_ = today;
+    }
     for (int back = days; back >= 1; --back) {
       if (back == 1 && !after0700) break;
       const std::chrono::year_month_day ymd(today - std::chrono::days(back));
@@ -204,6 +214,7 @@ class CatchUp {
   static bool Exists949(const char* path949) { return platform::PathExists(SysPath(path949)); }
 
   std::set<std::string> tried_;
+  std::chrono::sys_days triedOn_{};  // the local day tried_ was begun on
 };
 
 // One pass of worker 1's loop up to its run. Returns kNone to go on with the after-run step,

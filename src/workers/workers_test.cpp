@@ -126,6 +126,17 @@ TEST_F(Worker1Test, CatchUpExportsMissedDaysOldestFirstOncePerPointAndYesterdayO
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kFailed);
 }
 
+TEST_F(Worker1Test, CatchUpTriesAFailedDayAgainAtTheNextLocalDayWithout0700) {
+  backend_.runWith = [](const RunCall&) { return WorkerOutcome::kFailed; };
+  model_->SetCatchUpDays(2);
+  clock_.SetNow(At(2022, 11, 5, 23, 55, 0));  // Saturday, after 07:00: no quiet hours
+  ASSERT_TRUE(StartHeldAt(At(2022, 11, 6, 0, 1, 0)));
+  std::vector<std::pair<std::string, std::time_t>> tried;
+  for (const RunCall& r : backend_.Runs()) tried.emplace_back(r.day, r.at);
+  EXPECT_EQ(tried, (decltype(tried){{"20221103", At(2022, 11, 5, 23, 55, 0)},
+      {"20221104", At(2022, 11, 5, 23, 55, 50)}, {"20221104", At(2022, 11, 6, 0, 0, 0)}}));
+}
+
 TEST_F(Worker1Test, SpecificDayModeExportsTheFirstDayOnceAndInvalidFieldsEndItWithoutConnecting) {
   model_->SetCheck(kIdDay1, 1);
   model_->SetText(kIdDay1First, "20220718");
@@ -155,6 +166,7 @@ TEST_F(Worker1Test, SpecificDayModeExportsTheFirstDayOnceAndInvalidFieldsEndItWi
 TEST_F(Worker1Test, RetriesTheConnectionEvery12SecondsWithThePasswordMasked) {
   backend_.openFailures[1] = 3;
   model_->SetCheck(kIdDay1, 1);
+  model_->SetText(kIdPwd, "x;DSN=nowhere;PWD=y");
   model_->OnStartStop();
   ASSERT_TRUE(WaitEnded(1));
   EXPECT_EQ(backend_.Opens(1), 4);
@@ -168,8 +180,13 @@ TEST_F(Worker1Test, RetriesTheConnectionEvery12SecondsWithThePasswordMasked) {
   ASSERT_EQ(errors.size(), 3u);
   EXPECT_EQ(errors[1] - errors[0], 12);
   EXPECT_EQ(errors[2] - errors[1], 12);
+  EXPECT_EQ(backend_.Connects().back(), "DSN=dbidc;UID=qarnimel;PWD={x;DSN=nowhere;PWD=y}");
   EXPECT_EQ(backend_.RunCount(), 1);
   EXPECT_EQ(model_->Outcome(1), WorkerOutcome::kGood);
+  model_->SetText(kIdPwd, std::string(995, 'p') + ";");  // 1023 bytes, 1025 braced
+  model_->OnStartStop();
+  ASSERT_TRUE(WaitEnded(1));
+  EXPECT_TRUE(recorder_.Has(1, "s_ThreadWorker connect text longer than 1023 bytes: not connecting"));
 }
 
 TEST_F(Worker1Test, StopIsSeenInTheRetryWaitAndInTheGateWait) {
