@@ -28,8 +28,6 @@ namespace {
 constexpr int kExitGood = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-// How long a stop waits for workers ended by force before the program ends without them.
-constexpr std::int64_t kStopGraceMs = 1000;
 
 // The panes as lines on standard output: "[N] <stamp> <text>" in UTF-8.
 class StdoutPanes final : public PaneListener {
@@ -203,7 +201,7 @@ bool WaitForWorkers(WindowModel& model, ConsoleStop& stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       }
     }
-    return model.EndWorkers(kStopGraceMs);
+    return model.EndWorkers(WindowModel::kEndGraceMs);
   }
   return true;
 }
