@@ -7,7 +7,7 @@ install(TARGETS zelvik zelvik-cli RUNTIME DESTINATION .)
 
 set(CPACK_PACKAGE_NAME "zelvik")
 set(CPACK_PACKAGE_VENDOR "Zelvik")
-set(CPACK_PACKAGE_VERSION "1.0.0")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Zelvik: location-history exports of the dispatch database")
 set(CPACK_PACKAGE_FILE_NAME "zelvik-${CPACK_PACKAGE_VERSION}-win64")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Zelvik")

@@ -7,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <system_error>
 #include <thread>
 
 #include "cli/cli_options.h"
@@ -19,6 +18,7 @@
 #include "log/log_pane.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/platform.h"
 #include "util/process_state.h"
 #include "verify/verify.h"
 
@@ -71,29 +71,27 @@ bool To949(const std::string& utf8, const char* what, std::string* out, std::str
 
 // A folder of the command line as the program names it: relative to the current folder
 // (the clean-up's own minimum of 4 bytes is meant for the window's absolute paths, and "."
-// would pass as a clean-up of nothing), normal form, UTF-8.
-bool AbsoluteFolder(const std::string& folder, std::filesystem::path* dir) {
-  std::error_code ec;
-  *dir = std::filesystem::absolute(FsPath(folder), ec).lexically_normal();
-  if (!ec && dir->has_relative_path() && !dir->has_filename()) *dir = dir->parent_path();
-  return !ec;
+// would pass as a clean-up of nothing), normal form (worked out on the text alone), UTF-8.
+bool AbsoluteFolder(const std::string& folder, std::string* dir) {
+  std::string absolute;
+  if (!platform::AbsolutePath(folder, &absolute)) return false;
+  std::filesystem::path normal = FsPath(absolute).lexically_normal();
+  if (normal.has_relative_path() && !normal.has_filename()) normal = normal.parent_path();
+  *dir = FsText(normal);
+  return true;
 }
 
 // The program directory; made when missing unless the command must change nothing.
 bool SetupHome(const std::string& home, bool make, std::string* error) {
   if (home.empty()) return InitProgramDirFromExecutable(error);
-  std::error_code ec;
-  std::filesystem::path dir;
-  if (!AbsoluteFolder(home, &dir)) ec = std::make_error_code(std::errc::invalid_argument);
-  if (!ec && make) std::filesystem::create_directories(dir, ec);
-  if (ec || !std::filesystem::is_directory(dir)) {
+  std::string dir;
+  if (!AbsoluteFolder(home, &dir) || (make && !platform::MakeDirs(dir)) || !platform::IsDir(dir)) {
     *error = "cannot use " + home + " as the program directory";
     return false;
   }
-  std::string text = FsText(dir);
   std::string unused;
-  if (!To949(text, "--home", &unused, error)) return false;
-  return SetProgramDirDirect(text, error);
+  if (!To949(dir, "--home", &unused, error)) return false;
+  return SetProgramDirDirect(dir, error);
 }
 
 // verify: reads the program folder's export pairs and changes nothing (no start-up repair,
@@ -121,13 +119,12 @@ bool ToFieldTexts(const CliOptions& options, FieldTexts* texts, std::string* err
     return false;
   }
   if (options.command != CliOptions::Command::kClean) return true;
-  std::filesystem::path dir;
-  std::error_code ec;
-  if (!AbsoluteFolder(options.folder, &dir) || !std::filesystem::is_directory(dir, ec)) {
+  std::string dir;
+  if (!AbsoluteFolder(options.folder, &dir) || !platform::IsDir(dir)) {
     *error = "no such folder: " + options.folder;
     return false;
   }
-  return To949(FsText(dir), "FOLDER", &texts->folder, error);
+  return To949(dir, "FOLDER", &texts->folder, error);
 }
 
 // Sets the window's fields and boxes as an operator would for the options.

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <filesystem>
 #include <tuple>
 #include <utility>
 
@@ -55,8 +54,7 @@ bool ParseRunFile(const std::string& name, RunFile* out) {
 }
 
 bool Exists949(const std::string& path949) {
-  std::error_code ec;
-  return std::filesystem::exists(FsPath(SysPath(path949.c_str())), ec);
+  return platform::PathExists(SysPath(path949.c_str()));
 }
 
 // The summary that pairs with an export name, as a run names them.

@@ -233,8 +233,7 @@ void RunOutput::Discard() {
     owned_[f].Release();
   }
   for (const std::string* final949 : {&dat_, &log_}) {
-    std::error_code ec;
-    if (std::filesystem::exists(FsPath(SysPath(final949->c_str())), ec)) {
+    if (platform::PathExists(SysPath(final949->c_str()))) {
       Log(Format("%s run failed, kept the earlier file[%s]", label_, final949->c_str()));
     }
   }

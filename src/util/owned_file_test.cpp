@@ -6,6 +6,9 @@
 
 #include "testing/test_folder.h"
 #include "util/platform.h"
+#ifdef _WIN32
+#include "util/platform_windows_internal.h"
+#endif
 
 namespace zelvik::platform {
 namespace {
@@ -80,6 +83,9 @@ TEST_F(OwnedFileTest, RenameReplacesTheFinalFileOrFailsWithTheSystemsTextWhileAR
   ASSERT_TRUE(file.SyncData(&error)) << error.text;
 
   std::FILE* reader = OpenFile(final, "rb");
+#ifdef _WIN32
+  const unsigned waits = HeldRenameWaits();
+#endif
   const auto start = std::chrono::steady_clock::now();
   const bool renamed = file.RenameTo(final, &error);
   const auto waited = std::chrono::steady_clock::now() - start;
@@ -87,6 +93,7 @@ TEST_F(OwnedFileTest, RenameReplacesTheFinalFileOrFailsWithTheSystemsTextWhileAR
 #ifdef _WIN32
   ASSERT_FALSE(renamed);
   EXPECT_GE(waited, std::chrono::milliseconds(1500));
+  EXPECT_GT(HeldRenameWaits(), waits);
   // Access denied (a reader sharing delete; Wine, always) or sharing violation.
   EXPECT_TRUE(error.systemCode == 5 || error.systemCode == 32) << error.systemCode;
   EXPECT_NE(error.text, ErrorText(EACCES));

@@ -23,6 +23,17 @@ bool MakeDir(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Renames a file, replacing a file of the target name in one step.
 bool RenameReplace(const std::string& from, const std::string& to);
+// Whether the path names something, a link followed; and whether that is a folder. False
+// when it cannot be told (no access), as for a missing one.
+bool PathExists(const std::string& path);
+bool IsDir(const std::string& path);
+// Makes a folder and every missing folder above it; true when it is a folder at the end.
+bool MakeDirs(const std::string& path);
+// The path made absolute as the system takes it: after the current folder (on Windows through
+// GetFullPathNameW, which also resolves "C:x" and "\x" against a drive, and "." and ".."). The
+// result is a program text, never in the extended-length form. False for an empty path or when
+// the current folder cannot be read.
+bool AbsolutePath(const std::string& path, std::string* absolute);
 
 // Raw file descriptors: read, write, size and close with errno set on failure.
 // Reads and writes are retried when interrupted; they return -1 on error.

@@ -28,6 +28,47 @@ bool RenameReplace(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDir(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirs(const std::string& path) {
+  std::string dir = path;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  if (mkdir(dir.c_str(), 0777) == 0) return true;
+  if (errno == ENOENT) {
+    const std::size_t cut = dir.rfind('/');
+    if (cut != std::string::npos && cut > 0 && MakeDirs(dir.substr(0, cut)) &&
+        mkdir(dir.c_str(), 0777) == 0) {
+      return true;
+    }
+  }
+  return IsDir(dir);  // there all along, or made by someone else meanwhile
+}
+
+bool AbsolutePath(const std::string& path, std::string* absolute) {
+  if (path.empty()) return false;
+  if (path.front() == '/') {
+    *absolute = path;
+    return true;
+  }
+  std::string cwd(256, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) return false;
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::strlen(cwd.c_str()));
+  if (cwd.back() != '/') cwd.push_back('/');
+  *absolute = cwd + path;
+  return true;
+}
+
 std::int64_t ReadFd(int fd, void* data, std::size_t size) {
   for (;;) {
     const ssize_t n = ::read(fd, data, size);

@@ -8,6 +8,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -68,6 +69,19 @@ int RegularFd(HANDLE h, int flags, FileIdentity* identity) {
 
 constexpr std::int64_t kUnixEpochIn100ns = 116444736000000000LL;
 
+// GetFullPathNameW of a path; false when the system refuses it.
+bool FullPath(const std::wstring& path, std::wstring* full) {
+  full->assign(path.size() + MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full->size()),
+                                     full->data(), nullptr);
+    if (n == 0) return false;
+    const bool fits = n < full->size();
+    full->resize(n);
+    if (fits) return true;
+  }
+}
+
 }  // namespace
 
 std::wstring LongPath(const std::string& utf8) {
@@ -79,17 +93,8 @@ std::wstring LongPath(const std::string& utf8) {
   // GetFullPathNameW does what the system does to a path without the prefix: the current
   // folder for a relative one, '/' to '\', "." and ".." resolved. Under the prefix the system
   // does none of that, and no longer counts the path against MAX_PATH.
-  std::wstring full(path.size() + MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(),
-                                     nullptr);
-    if (n == 0) return path;
-    if (n < full.size()) {
-      full.resize(n);
-      break;
-    }
-    full.resize(n);
-  }
+  std::wstring full;
+  if (!FullPath(path, &full)) return path;
   if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
   if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   if (full.size() >= 2 && full[1] == L':') return L"\\\\?\\" + full;
@@ -118,6 +123,62 @@ bool RenameReplace(const std::string& from, const std::string& to) {
   }
   SetErrnoFromLastError();
   return false;
+}
+
+namespace {
+
+// The attributes of what a system path names, a link followed (as stat follows it: the file is
+// opened for its attributes alone, which no sharing refuses); INVALID_FILE_ATTRIBUTES when it
+// cannot be opened.
+DWORD AttributesOf(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return known ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirAt(const std::wstring& path) {
+  const DWORD attributes = AttributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// `path` is in its extended-length form; the climb stops above a drive's root folder.
+bool MakeDirsAt(const std::wstring& path) {
+  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+  if (GetLastError() == ERROR_PATH_NOT_FOUND) {
+    const std::size_t cut = path.rfind(L'\\');
+    if (cut != std::wstring::npos && cut > 4 && path[cut - 1] != L':' &&
+        MakeDirsAt(path.substr(0, cut)) && CreateDirectoryW(path.c_str(), nullptr)) {
+      return true;
+    }
+  }
+  return IsDirAt(path);  // there all along, or made by someone else meanwhile
+}
+
+}  // namespace
+
+bool PathExists(const std::string& path) {
+  return AttributesOf(LongPath(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDir(const std::string& path) { return IsDirAt(LongPath(path)); }
+
+bool MakeDirs(const std::string& path) {
+  std::wstring dir = LongPath(path);
+  while (dir.size() > 1 && dir.back() == L'\\' && dir[dir.size() - 2] != L':') dir.pop_back();
+  return !dir.empty() && MakeDirsAt(dir);
+}
+
+bool AbsolutePath(const std::string& path, std::string* absolute) {
+  const std::wstring wide = WideFromUtf8(path);
+  std::wstring full;
+  if (wide.empty() || !FullPath(wide, &full)) return false;
+  *absolute = Utf8FromWide(full);
+  return true;
 }
 
 std::int64_t ReadFd(int fd, void* data, std::size_t size) {
@@ -378,11 +439,15 @@ bool Fail(DWORD code, SysError* error) {
 
 bool FailLast(SysError* error) { return Fail(GetLastError(), error); }
 
+std::atomic<unsigned> g_heldRenameWaits{0};
+
 // A replace refused because a reader holds the target (or the source) open: without shared
 // delete Windows says sharing violation, with it access denied. Retried for about 2 seconds,
-// since an uploader or a virus scanner lets go soon; then the last code is the answer.
+// since an uploader or a virus scanner lets go soon; then the last code is the answer. A
+// folder or a read-only file of the target's name is refused with the same access denied, but
+// for good: that fails at once.
 template <typename Attempt>
-DWORD RetryWhileHeld(Attempt attempt) {
+DWORD RetryWhileHeld(const std::wstring& target, Attempt attempt) {
   const ULONGLONG deadline = GetTickCount64() + 2000;
   for (;;) {
     if (attempt()) return ERROR_SUCCESS;
@@ -391,6 +456,12 @@ DWORD RetryWhileHeld(Attempt attempt) {
         GetTickCount64() >= deadline) {
       return code;
     }
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+      return code;
+    }
+    g_heldRenameWaits.fetch_add(1, std::memory_order_relaxed);
     Sleep(50);
   }
 }
@@ -525,7 +596,7 @@ bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
   info->RootDirectory = nullptr;
   info->FileNameLength = static_cast<DWORD>(bytes);
   std::memcpy(info->FileName, target.c_str(), bytes + sizeof(wchar_t));
-  const DWORD code = RetryWhileHeld([&] {
+  const DWORD code = RetryWhileHeld(target, [&] {
     return SetFileInformationByHandle(AsHandle(handle_), FileRenameInfo, info,
                                       static_cast<DWORD>(buffer.size())) != 0;
   });
@@ -608,12 +679,14 @@ bool SyncDir(const std::string& path, SysError* error) {
 bool RenameReplaceRetry(const std::string& from, const std::string& to, SysError* error) {
   const std::wstring source = LongPath(from);
   const std::wstring target = LongPath(to);
-  const DWORD code = RetryWhileHeld([&] {
+  const DWORD code = RetryWhileHeld(target, [&] {
     return MoveFileExW(source.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   });
   return code == ERROR_SUCCESS || Fail(code, error);
 }
+
+unsigned HeldRenameWaits() { return g_heldRenameWaits.load(std::memory_order_relaxed); }
 
 void EndProcess(int status) {
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));

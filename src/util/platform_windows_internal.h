@@ -11,4 +11,8 @@ namespace zelvik::platform {
 // already in that form, or a device ("\\.\..."), is given as it is.
 std::wstring LongPath(const std::string& utf8);
 
+// How many times a refused rename has waited for a reader to let go of its target, in this
+// process: a refusal for good (a folder, a read-only file) never waits.
+unsigned HeldRenameWaits();
+
 }  // namespace zelvik::platform

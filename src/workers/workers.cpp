@@ -5,10 +5,8 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <set>
-#include <system_error>
 
 #include "db/connect_string.h"
 #include "extract/export_plan.h"
@@ -19,6 +17,7 @@
 #include "util/file_io.h"
 #include "util/format.h"
 #include "util/number_parse.h"
+#include "util/platform.h"
 #include "util/process_state.h"
 #include "util/time_string.h"
 
@@ -202,10 +201,7 @@ class CatchUp {
   void NewPoint() { tried_.clear(); }
 
  private:
-  static bool Exists949(const char* path949) {
-    std::error_code ec;
-    return std::filesystem::exists(FsPath(SysPath(path949)), ec);
-  }
+  static bool Exists949(const char* path949) { return platform::PathExists(SysPath(path949)); }
 
   std::set<std::string> tried_;
 };
