@@ -20,6 +20,7 @@
 
 #include "app/dialog_layout.h"
 #include "app/extractor_dlg_win32.h"
+#include "log/run_log.h"
 #include "util/codepage_windows.h"
 #include "util/process_state.h"
 #include "workers/database_backend.h"
@@ -121,6 +122,7 @@ class WindowTest : public ::testing::Test {
   }
   void TearDown() override {
     dialog_.reset();  // the teardown: every worker ended
+    CloseRunLogFiles();
     std::error_code ignored;
     fs::remove_all(home_, ignored);
   }

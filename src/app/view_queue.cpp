@@ -1,5 +1,6 @@
 #include "app/view_queue.h"
 
+#include "log/run_log.h"
 #include "util/process_state.h"
 
 namespace zelvik {
@@ -66,6 +67,8 @@ void BindWindowPanes(WindowPanes& panes, PaneListener* listener) {
 
 void EndWindow(WindowModel& model, WindowPanes& panes, bool panesBound) {
   if (!model.Teardown()) EndProcessNow(0);
+  // Every worker has ended: the hour's files are let go now, not a second later.
+  CloseRunLogFiles();
   model.SetView(nullptr);
   if (panesBound) {
     BindLogPanes(nullptr, nullptr, nullptr, nullptr);

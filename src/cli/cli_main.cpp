@@ -1,14 +1,15 @@
 #include "cli/cli_main.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "cli/buffered_console.h"
 #include "cli/cli_options.h"
 #include "cli/console.h"
 #include "extract/worker_label.h"
@@ -18,6 +19,7 @@
 #include "log/log_pane.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/format.h"
 #include "util/platform.h"
 #include "util/process_state.h"
 #include "verify/verify.h"
@@ -29,20 +31,42 @@ constexpr int kExitGood = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-// The panes as lines on standard output: "[N] <stamp> <text>" in UTF-8.
+// The pane lines waiting for standard output, while a worker command runs.
+std::atomic<BufferedConsole*> g_paneOutput{nullptr};
+
+void FlushPaneOutput() {
+  if (BufferedConsole* out = g_paneOutput.load()) out->Flush();
+}
+
+// A line for standard error: the pane lines before it go out first.
+void ErrorLine(const std::string& utf8) {
+  FlushPaneOutput();
+  WriteConsoleText(stderr, utf8);
+}
+
+// The panes as lines on standard output: "[N] <stamp> <text>" in UTF-8, in batches.
 class StdoutPanes final : public PaneListener {
  public:
+  StdoutPanes() {
+    g_paneOutput.store(&out_);
+    SetEndProcessFlush(FlushPaneOutput);
+  }
+  ~StdoutPanes() override {
+    SetEndProcessFlush(nullptr);
+    g_paneOutput.store(nullptr);
+  }
+  StdoutPanes(const StdoutPanes&) = delete;
+  StdoutPanes& operator=(const StdoutPanes&) = delete;
+
   void OnPaneChange(int pane, Change change, const std::string& line) override {
     if (change == Change::kCleared) return;
     std::string text = line;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    std::string out = "[" + std::to_string(pane) + "] " + Cp949ToUtf8(text) + "\n";
-    std::lock_guard<std::mutex> lock(mutex_);
-    WriteConsoleText(stdout, out);
+    out_.Add("[" + std::to_string(pane) + "] " + Cp949ToUtf8(text) + "\n");
   }
 
  private:
-  std::mutex mutex_;
+  BufferedConsole out_{[](const std::string& text) { WriteConsoleText(stdout, text); }};
 };
 
 // The window's message boxes become error lines.
@@ -51,7 +75,7 @@ class CliView final : public WindowView {
   void OnTextChanged(int, const std::string&) override {}
   void OnCheckChanged(int, int) override {}
   void ShowFieldMessage(const std::string& text, int) override {
-    WriteConsoleText(stderr, "zelvik-cli: " + Cp949ToUtf8(text) + "\n");
+    ErrorLine("zelvik-cli: " + Cp949ToUtf8(text) + "\n");
   }
 };
 
@@ -185,7 +209,7 @@ std::vector<int> SetCommand(WindowModel& model, const CliOptions& options,
 bool WaitForWorkers(WindowModel& model, ConsoleStop& stop) {
   while (model.AnyWorkerRunning()) {
     if (!stop.Wait(200)) continue;
-    std::fprintf(stderr, "zelvik-cli: stopping\n");
+    ErrorLine("zelvik-cli: stopping\n");
     // As a click on "DB Close" (worker 1 is ended by force after one second); a worker 1
     // that has ended by itself left "Zelvik". Whatever still runs a second later, in a
     // wait, a run or a connect, is ended by force, so that the program ends within about
@@ -212,7 +236,7 @@ int ReportOutcomes(const WindowModel& model, CliOptions::Command command,
     WorkerOutcome outcome = model.Outcome(n);
     bool good = outcome == WorkerOutcome::kGood ||
                 (command == CliOptions::Command::kRun && outcome == WorkerOutcome::kStopped);
-    std::fprintf(stderr, "zelvik-cli: %s: %s\n", WorkerLabel(n), OutcomeName(outcome));
+    ErrorLine(Format("zelvik-cli: %s: %s\n", WorkerLabel(n), OutcomeName(outcome)));
     if (!good) exitCode = kExitFailed;
   }
   return exitCode;
@@ -259,6 +283,7 @@ int WorkerCommand(const CliOptions& options, const FieldTexts& texts) {
     model.SetView(nullptr);
   }
   BindLogPanes(nullptr, nullptr, nullptr, nullptr);
+  FlushPaneOutput();
   stop.Finished();
   return exitCode;
 }

@@ -2,6 +2,7 @@
 // and a console control handler for the stop.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -62,8 +63,20 @@ void WriteConsoleText(std::FILE* stream, const std::string& utf8) {
   if (h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
     std::fflush(stream);
     const std::wstring wide = WideFromUtf8(utf8);
-    DWORD written = 0;
-    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    // A batch of many lines goes in pieces: older consoles refuse one call of much more
+    // than 64 KB. A piece never ends inside a surrogate pair.
+    constexpr std::size_t kPiece = 8192;
+    std::size_t at = 0;
+    while (at < wide.size()) {
+      std::size_t n = std::min(kPiece, wide.size() - at);
+      if (at + n < wide.size() && n > 1 && IS_HIGH_SURROGATE(wide[at + n - 1])) --n;
+      DWORD written = 0;
+      if (!WriteConsoleW(h, wide.data() + at, static_cast<DWORD>(n), &written, nullptr) ||
+          written == 0) {
+        return;
+      }
+      at += written;
+    }
     return;
   }
   std::fwrite(utf8.data(), 1, utf8.size(), stream);

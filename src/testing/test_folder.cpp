@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "log/run_log.h"
 #include "util/file_io.h"
 
 namespace zelvik {
@@ -24,6 +25,8 @@ fs::path MakeTestFolder() {
 
 void RemoveTestFolder(const fs::path& dir) {
   if (dir.empty()) return;
+  // Windows removes no folder that holds an open file.
+  CloseRunLogFiles();
   std::error_code ec;
   fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(dir, ec);

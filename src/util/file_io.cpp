@@ -45,6 +45,22 @@ AppendResult AppendLine949(const char* path949, std::string_view text, AppendSyn
   if (path949 == nullptr) return AppendResult::kNotOpened;
   const int fd = platform::OpenAppendFd(SysPath(path949));
   if (fd < 0) return AppendResult::kNotOpened;
+  std::int64_t end = -1;
+  AppendResult result = AppendLineFd(fd, text, &end);
+  int error = errno;
+  if (result == AppendResult::kDone && sync == AppendSync::kData && !platform::SyncFd(fd)) {
+    result = AppendResult::kWriteFailed;
+    error = errno != 0 ? errno : EIO;
+  }
+  if (!platform::CloseFd(fd) && result == AppendResult::kDone) {
+    result = AppendResult::kWriteFailed;
+    error = errno != 0 ? errno : EIO;
+  }
+  errno = result == AppendResult::kDone ? 0 : error;
+  return result;
+}
+
+AppendResult AppendLineFd(int fd, std::string_view text, std::int64_t* end) {
   // The appenders' lock keeps the end read here the end written to. Without it (a file system
   // without locks) another process can append in between: its lines are whole or start with
   // CR LF themselves, so the worst outcome is an empty line, which every reader of these files
@@ -55,7 +71,7 @@ AppendResult AppendLine949(const char* path949, std::string_view text, AppendSyn
   std::int64_t size = 0;
   char last = '\n';
   if (!platform::FileSizeFd(fd, &size) ||
-      (size > 0 && platform::ReadAtFd(fd, &last, 1, size - 1) < 0)) {
+      (size > 0 && size != *end && platform::ReadAtFd(fd, &last, 1, size - 1) < 0)) {
     error = why();
   } else {
     std::string line;
@@ -63,17 +79,26 @@ AppendResult AppendLine949(const char* path949, std::string_view text, AppendSyn
     if (last != '\n') line.append("\r\n");
     line.append(text).append("\r\n");
     // One write: two would let another process's line in between. A short write (a full
-    // disk) is not completed by a second one, and what it wrote is not cut back either: a
-    // process that appends without the lock may have written after it, and cutting would
-    // take its line. A short line may remain; the next append starts with CR LF, so it stays
-    // a line of its own.
+    // disk, a size limit) is not completed by a second one.
     const std::int64_t n = platform::WriteFd(fd, line.data(), line.size());
-    if (n != static_cast<std::int64_t>(line.size())) error = n < 0 ? why() : ENOSPC;
+    if (n == static_cast<std::int64_t>(line.size())) {
+      *end = size + n;
+    } else {
+      error = n < 0 ? why() : ENOSPC;
+      // The cut line is taken back, so that no reader ever meets it (com_nm.cfg would give
+      // its company the cut name for good). Only under the lock, and only while the file is
+      // exactly what this write made it: an appender without the lock may have written after
+      // it, and cutting then would take its line. Otherwise the short line stays, and the next
+      // append starts with CR LF.
+      std::int64_t now = 0;
+      if (locked && n > 0 && platform::FileSizeFd(fd, &now) && now == size + n) {
+        platform::TruncateAppendFd(fd, size);
+      }
+    }
   }
   if (locked) platform::UnlockForAppend(fd);
-  if (error == 0 && sync == AppendSync::kData && !platform::SyncFd(fd)) error = why();
-  if (!platform::CloseFd(fd) && error == 0) error = why();
   if (error == 0) return AppendResult::kDone;
+  *end = -1;
   errno = error;
   return AppendResult::kWriteFailed;
 }

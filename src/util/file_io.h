@@ -36,8 +36,15 @@ enum class AppendSync { kNone, kData };
 // at the end of the file whoever else appends. A file whose last byte is not a line feed (a
 // hand edit, a line cut short) gets CR LF first, in the same write, so that the line never
 // runs into the one before. When the whole line cannot be written (a full disk), errno tells
-// why and the part written stays; see AppendLine949 for why it is not cut back.
+// why and the part written is cut off again (see AppendLineFd).
 AppendResult AppendLine949(const char* path949, std::string_view text,
                            AppendSync sync = AppendSync::kNone);
+
+// The same append to a file held open (platform::OpenAppendFd), under the appenders' lock
+// taken on that descriptor. *end is the size this process last left the file at, or -1: while
+// the file still has that size, its last byte is the line feed this process wrote and is not
+// read again. It is updated (-1 after a failure). A write cut short is undone under the lock,
+// as long as nobody else has written since: the file is shortened to its size before.
+AppendResult AppendLineFd(int fd, std::string_view text, std::int64_t* end);
 
 }  // namespace zelvik

@@ -57,6 +57,12 @@ int OpenAppendFd(const std::string& path);
 // lock: the append then goes on without it.
 bool LockForAppend(int fd);
 void UnlockForAppend(int fd);
+// Whether a file opened by OpenAppendFd still has a name, or was deleted while open (POSIX: a
+// link count of 0; Windows: a pending delete). True when the system cannot tell.
+bool StillLinkedFd(int fd);
+// Shortens a file opened by OpenAppendFd to `size` bytes. On Windows through a second handle to
+// the same file, opened for writing: the append handle has no write access.
+bool TruncateAppendFd(int fd, std::int64_t size);
 
 // What tells two names of one file apart from two files.
 struct FileIdentity {

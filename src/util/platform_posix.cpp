@@ -119,6 +119,18 @@ bool LockForAppend(int fd) {
 
 void UnlockForAppend(int fd) { ::flock(fd, LOCK_UN); }
 
+bool StillLinkedFd(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) != 0 || st.st_nlink > 0;
+}
+
+bool TruncateAppendFd(int fd, std::int64_t size) {
+  for (;;) {
+    if (::ftruncate(fd, static_cast<off_t>(size)) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
 int OpenRegularForRead(const std::string& path, FileIdentity* identity) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;

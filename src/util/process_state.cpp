@@ -15,6 +15,8 @@ char g_szLogDay[32] = {};
 
 namespace {
 
+std::atomic<void (*)()> g_endProcessFlush{nullptr};
+
 std::string ProgramDirFromPath(std::string_view programPath) {
   size_t slash = programPath.rfind('/');
   if (slash == std::string_view::npos) return std::string();
@@ -78,7 +80,10 @@ bool InitProgramDirFromExecutable(std::string* error) {
   return SetProgramDir(platform::ProgramDirSpelling(path), error);
 }
 
+void SetEndProcessFlush(void (*flush)()) { g_endProcessFlush.store(flush); }
+
 void EndProcessNow(int status) {
+  if (void (*flush)() = g_endProcessFlush.load()) flush();
   std::fflush(nullptr);
   platform::EndProcess(status);
 }

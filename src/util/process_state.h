@@ -45,8 +45,12 @@ bool InitProgramDirFromExecutable(std::string* error);
 // Sets g_szExeDir to a directory given directly (UTF-8), for the headless front end's --home.
 bool SetProgramDirDirect(std::string_view dirUtf8, std::string* error);
 
-// Ends the process at once with the status, after flushing the standard streams, without
-// waiting for any thread and without running destructors. For the end of a program that
+// A function EndProcessNow calls first: it writes output the program still holds back
+// (null: none).
+void SetEndProcessFlush(void (*flush)());
+
+// Ends the process at once with the status, after that flush and flushing the standard
+// streams, without waiting for any thread and without running destructors. For the end of a program that
 // leaves a worker stuck in a database call that cannot be cancelled (it holds no file).
 [[noreturn]] void EndProcessNow(int status);
 
