@@ -306,7 +306,7 @@ void CExtractorDlg::OnInitDialog(wxInitDialogEvent& event) {
   m_model.OnInitDialog();
   ApplyModelChanges();
   SetIcons(m_hIcon);
-  m_timer.Start(kStartDelayMs);
+  m_timer.Start(m_startDelayMs);
   if (wxWindow* cancel = Control(kIdCancel)) cancel->SetFocus();
 }
 

@@ -50,6 +50,9 @@ class CExtractorDlg : public wxDialog, private QueuedWindowView {
 
   // Replaces the message box (tests see the text without a box that blocks).
   void SetMessageBox(MessageBoxFn messageBox) { m_messageBox = std::move(messageBox); }
+  // Replaces the delay of the start timer, before the window opens (a test whose click must
+  // come before the timer, on a machine too busy to click within a second).
+  void SetStartDelay(int ms) { m_startDelayMs = ms; }
 
   // The control with a template ID, or null.
   wxWindow* Control(int id) const;
@@ -90,6 +93,7 @@ class CExtractorDlg : public wxDialog, private QueuedWindowView {
   wxIconBundle m_hIcon;
   MessageBoxFn m_messageBox;
   wxTimer m_timer;
+  int m_startDelayMs = kStartDelayMs;
   WindowModel m_model;
 };
 

@@ -193,12 +193,20 @@ TEST_F(WindowTest, EnterInFieldOrPaneKeepsTheWindowOpen) {
 }
 
 TEST_F(WindowTest, CancelButtonEndsTheWindow) {
+  // A window cancelled before its start timer does not start the workers afterwards. The
+  // timer waits long enough for the click to come first on a busy machine too, and the
+  // window is kept past it.
+  constexpr int kDelayMs = 5000;
   CExtractorDlg dialog(nullptr, backend_);
+  dialog.SetStartDelay(kDelayMs);
+  const auto opened = Clock::now();
   int result = RunModal(dialog, [&] {
     Click(dialog.Control(kIdCancel));
     EXPECT_TRUE(WaitUntil([&] { return !dialog.IsModal(); }));
-    // A window cancelled within its first second does not start the workers afterwards.
-    Pump(1300);
+    const auto cancelled = std::chrono::duration_cast<std::chrono::milliseconds>(
+        Clock::now() - opened);
+    ASSERT_LT(cancelled.count(), kDelayMs);
+    Pump(kDelayMs + 300 - static_cast<int>(cancelled.count()));
     EXPECT_EQ(Text(dialog, 1000), "Zelvik");
   });
   EXPECT_EQ(result, kIdCancel);
@@ -311,7 +319,11 @@ TEST_F(WindowTest, PresetCheckBoxSwitchesTheConnection) {
 }
 
 TEST_F(WindowTest, EmptyDataSourceStartsNothing) {
+  // Typing takes longer than the start timer's second on a busy machine.
+  constexpr int kDelayMs = 5000;
   CExtractorDlg dialog(nullptr, backend_);
+  dialog.SetStartDelay(kDelayMs);
+  const auto opened = Clock::now();
   std::vector<std::pair<wxString, wxString>> boxes;
   dialog.SetMessageBox([&](const wxString& text, const wxString& title) {
     boxes.emplace_back(text, title);
@@ -324,8 +336,10 @@ TEST_F(WindowTest, EmptyDataSourceStartsNothing) {
     input.Char(WXK_DELETE);
     ASSERT_TRUE(WaitUntil([&] { return Text(dialog, 1002).empty(); }));
     EXPECT_EQ(dialog.Model().GetText(1002), "");
+    ASSERT_TRUE(boxes.empty());
+    ASSERT_LT(Clock::now() - opened, std::chrono::milliseconds(kDelayMs));
     // The timer's press finds the field empty.
-    ASSERT_TRUE(WaitUntil([&] { return !boxes.empty(); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.empty(); }, kDelayMs + 3000));
     EXPECT_EQ(boxes[0].first, W("DSN 입력하시오."));
     EXPECT_EQ(boxes[0].second, "zelvik");
     EXPECT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() == dialog.Control(1002); }));

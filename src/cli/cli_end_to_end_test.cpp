@@ -24,6 +24,7 @@
 #include "testing/file_bytes.h"
 #include "testing/sandbox.h"
 #include "testing/test_folder.h"
+#include "util/build_pace.h"
 #include "util/codepage.h"
 
 extern char** environ;
@@ -317,8 +318,9 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   auto stopped = std::chrono::steady_clock::now();
   cli.Signal(SIGINT);
   EXPECT_EQ(cli.Wait(), 1);
-  // One second of the stop command, then the forced end.
-  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(6));
+  // One second of the stop command, then the forced end and its grace (one second, scaled in
+  // a sanitizer build).
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(5 + kBuildSlowdown));
   EXPECT_NE(cli.Err().find("s_ThreadWorker: failed"), std::string::npos) << cli.Err();
   EXPECT_TRUE(files().empty());
 
@@ -390,10 +392,11 @@ TEST_F(CliEndToEndTest, StopDuringAConnectThatNeverAnswersEndsTheProgramWithoutI
     const auto stopped = std::chrono::steady_clock::now();
     cli.Signal(SIGTERM);
     EXPECT_EQ(cli.Wait(), 1);
-    // The stop's second, the grace's second: far below the driver's 30-second login timeout.
+    // The stop's second and the grace: far below the driver's 30-second login timeout.
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(10));
-    EXPECT_NE(cli.Out().find(" s_ThreadWorker still inside a database call 1000 ms after its "
-                             "forced end: the program ends without it"),
+    EXPECT_NE(cli.Out().find(" s_ThreadWorker still inside a database call " +
+                             std::to_string(1000 * kBuildSlowdown) +
+                             " ms after its forced end: the program ends without it"),
               std::string::npos);
     EXPECT_NE(cli.Err().find("s_ThreadWorker: left inside a database call at the stop"),
               std::string::npos);

@@ -30,8 +30,6 @@ namespace {
 constexpr int kExitGood = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-// How long a stop waits for workers ended by force before the program ends without them.
-constexpr std::int64_t kStopGraceMs = 1000;
 
 // The pane lines waiting for standard output, while a worker command runs.
 std::atomic<BufferedConsole*> g_paneOutput{nullptr};
@@ -224,7 +222,7 @@ bool WaitForWorkers(WindowModel& model, ConsoleStop& stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       }
     }
-    return model.EndWorkers(kStopGraceMs);
+    return model.EndWorkers(WindowModel::kEndGraceMs);
   }
   return true;
 }

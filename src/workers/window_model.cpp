@@ -206,7 +206,7 @@ void WindowModel::OnCancel() { g_bstop.store(1); }
 bool WindowModel::Teardown() {
   g_bstop.store(1);
   GetClock().Sleep(1000, nullptr);
-  return EndWorkers(1000);
+  return EndWorkers(kEndGraceMs);
 }
 
 bool WindowModel::EndWorkers(std::int64_t graceMs) {

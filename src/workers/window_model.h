@@ -28,6 +28,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/build_pace.h"
 #include "workers/worker_backend.h"
 #include "workers/worker_slot.h"
 
@@ -127,9 +128,13 @@ class WindowModel {
   // The cancel command: asks every worker to stop.
   void OnCancel();
   // The teardown after the window is gone: stop request, 1000 ms wait, then EndWorkers with
-  // a grace of 1000 ms. False when a worker was left (the caller then ends the process with
+  // kEndGraceMs. False when a worker was left (the caller then ends the process with
   // EndProcessNow instead of destroying the model under a running thread).
   bool Teardown();
+  // How long a stop gives workers ended by force to clean up (a cancelled run removes its
+  // temporary files, a session closes) before the program ends without them: one second,
+  // scaled in a sanitizer build.
+  static constexpr std::int64_t kEndGraceMs = 1000 * kBuildSlowdown;
   // Ends every registered worker by force and waits up to graceMs of real time for them. A
   // worker still inside a database call that cannot be cancelled then (a connect to a server
   // that never answers) holds no file: it is logged, counted as stopped and left. True when

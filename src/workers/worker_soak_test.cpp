@@ -14,15 +14,8 @@
 #include <vector>
 
 #include "testing/sandbox_worker_fixture.h"
+#include "util/build_pace.h"
 #include "util/time_string.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define ZELVIK_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define ZELVIK_SANITIZED 1
-#endif
-#endif
 
 #ifdef ZELVIK_SANITIZED
 // The sanitizer runtime's count of live heap bytes: under a sanitizer the resident size says
