@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "util/codepage.h"
@@ -356,6 +357,32 @@ std::string ProgramDirSpelling(const std::string& programPath) {
   return out;
 }
 
+namespace {
+
+// The active zone's rules for one year, read again at most once a minute: asked for the
+// active zone on every call, Wine reads it from the registry, a server round trip for each
+// run-log line. A change of the machine's zone is followed within that minute.
+bool ZoneForYear(WORD year, TIME_ZONE_INFORMATION* zone) {
+  static std::mutex mutex;
+  static TIME_ZONE_INFORMATION cached{};
+  static WORD cachedYear = 0;
+  static ULONGLONG readAt = 0;
+  std::lock_guard<std::mutex> lock(mutex);
+  const ULONGLONG now = GetTickCount64();
+  if (cachedYear != year || now - readAt >= 60000) {
+    if (!GetTimeZoneInformationForYear(year, nullptr, &cached)) {
+      cachedYear = 0;
+      return false;
+    }
+    cachedYear = year;
+    readAt = now;
+  }
+  *zone = cached;
+  return true;
+}
+
+}  // namespace
+
 std::tm LocalTime(std::time_t t) {
   const std::int64_t ticks = static_cast<std::int64_t>(t) * 10000000LL + kUnixEpochIn100ns;
   FILETIME ft;
@@ -363,8 +390,10 @@ std::tm LocalTime(std::time_t t) {
   ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
   SYSTEMTIME utc{};
   SYSTEMTIME local{};
+  TIME_ZONE_INFORMATION zone{};
   std::tm out{};
-  if (!FileTimeToSystemTime(&ft, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+  if (!FileTimeToSystemTime(&ft, &utc) || !ZoneForYear(utc.wYear, &zone) ||
+      !SystemTimeToTzSpecificLocalTime(&zone, &utc, &local)) {
     return out;
   }
   out.tm_year = local.wYear - 1900;
