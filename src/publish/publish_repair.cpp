@@ -8,6 +8,7 @@
 #include "log/run_log.h"
 #include "publish/run_output.h"
 #include "util/codepage.h"
+#include "util/durable_io.h"
 #include "util/file_io.h"
 #include "util/format.h"
 #include "util/platform.h"
@@ -216,7 +217,8 @@ void Repairer::Run(const std::set<std::string>& finals) {
     // Describing makes no lock file: where there is none, nobody holds it.
     const bool locked = !Describing()                      ? LockFolder949(folder_, &lock, &e)
                         : !Exists949(Path(kFolderLockName)) ? true
-                                                            : lock.TryLock(Sys(kFolderLockName), &e);
+                        : lock.TryLock(Sys(kFolderLockName), &e) ==
+                              platform::FolderLock::TryResult::kTaken;
     for (const RunFile& f : intents) {
       handled.insert({f.pid, f.worker});
       if (locked) IntentOf(f);
@@ -279,7 +281,7 @@ void Repairer::IntentOf(const RunFile& f) {
       if (Describing() || RemoveFile949(aside.c_str())) {
         Removed(aside);
       } else {
-        NotRemoved(aside, SysError{errno, errno, platform::ErrorText(errno)});
+        NotRemoved(aside, platform::ErrnoError(errno));
         return;
       }
     }
@@ -330,7 +332,7 @@ void Repairer::AsideWithoutIntent(const RunFile& f) {
   } else if (Describing() || RemoveFile949(aside.c_str())) {
     Removed(aside);
   } else {
-    NotRemoved(aside, SysError{errno, errno, platform::ErrorText(errno)});
+    NotRemoved(aside, platform::ErrnoError(errno));
   }
 }
 
@@ -364,8 +366,7 @@ bool OutputInProgress(const std::string& final949) {
   // Intents and aside copies are live only while their publish holds the folder's lock.
   platform::FolderLock lock;
   SysError e;
-  return !lock.TryLock(SysPath(lockPath.c_str()), &e) &&
-         e.text.empty() && e.errnoValue == 0;
+  return lock.TryLock(SysPath(lockPath.c_str()), &e) == platform::FolderLock::TryResult::kBusy;
 }
 
 std::vector<std::string> DescribeRepair(const std::string& folder949) {
