@@ -12,9 +12,10 @@
 // Paths are UTF-8 text ("system paths", see SysPath in file_io.h). The Windows side turns them
 // into UTF-16 at the call, so Korean names work whatever the system's code page.
 //
-// Failures: the calls here answer as the C calls they stand for (false or -1, errno set), since
-// their callers sit in the write loops and already report errno; the classes of owned_file.h,
-// folder_lock.h and durable_io.h answer with a SysError (sys_error.h) and an outcome.
+// Failures: the calls here answer as the C calls they stand for (false or -1 with errno set;
+// ExecutablePath with the start-up's message), because the writers and readers that call them
+// already report errno in their log lines and a SysError would only be taken apart again there;
+// owned_file.h, folder_lock.h and durable_io.h answer with a SysError (sys_error.h).
 
 #include <cstdint>
 #include <cstdio>
