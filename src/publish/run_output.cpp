@@ -229,8 +229,8 @@ bool RunOutput::Complete(bool hadOld) {
 bool RunOutput::Publish() {
   std::int64_t size[2] = {0, 0};
   if (!SyncTemps(size)) return false;
-  // Held from the intent to the end: the steps below never interleave with another publish
-  // or a repair of this folder.
+  // Held to the end of the publish: its steps never interleave with another publish or a
+  // repair of this folder.
   platform::FolderLock lock;
   SysError error;
   if (!LockFolder949(folder_, &lock, &error)) {
