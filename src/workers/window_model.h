@@ -129,8 +129,8 @@ class WindowModel {
     kStopped,        // the caption was "DB Close": stop requested, worker 1 ended by force
   };
   // The start/stop command (click on kIdStartStop or the start timer). A stop waits 1000 ms
-  // through the clock on the calling thread before it ends worker 1 by force. A start that starts nothing
-  // puts the caption back, so that it never says "DB Close" with nothing running.
+  // through the clock on the calling thread before it ends worker 1 by force. A start that
+  // starts nothing puts the caption back, so that it never says "DB Close" with nothing running.
   StartStop OnStartStop();
   // The cancel command: asks every worker to stop.
   void OnCancel();
