@@ -21,7 +21,9 @@
 #include "util/file_io.h"
 #include "util/format.h"
 #include "util/platform.h"
+#include "util/end_process.h"
 #include "util/process_state.h"
+#include "util/program_dir.h"
 #include "verify/verify.h"
 
 namespace zelvik {

@@ -8,9 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "util/path_limit.h"
+
 namespace zelvik {
 
-constexpr std::size_t kPathBytes = 256;       // a file name: 255 bytes and its terminator
+constexpr std::size_t kPathBytes = kFileNameMax + 1;  // a file name and its terminator
 constexpr std::size_t kStatementBytes = 1024;  // a statement: 1023 bytes and its terminator
 
 // What a worker hands to its export run.

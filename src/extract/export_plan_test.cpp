@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "util/codepage.h"
-#include "util/process_state.h"
+#include "util/path_limit.h"
 
 namespace zelvik {
 namespace {
