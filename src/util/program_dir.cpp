@@ -23,8 +23,8 @@ std::string ProgramDirFromPath(std::string_view programPath) {
 
 bool StoreDir(const std::string& dirUtf8, std::string* error) {
   std::memset(g_szExeDir, 0, sizeof(g_szExeDir));
-  std::string dir = Utf8ToCp949(dirUtf8);
-  if (Cp949ToUtf8(dir) != dirUtf8) {
+  std::string dir;
+  if (!Cp949Holds(dirUtf8, &dir)) {
     // Every file of the program is named from this directory: a folder name with '?' in
     // place of a character would name another folder, or none.
     if (error != nullptr) {
