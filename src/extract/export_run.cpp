@@ -30,15 +30,15 @@ constexpr int kCutLinesLogged = 10;
 // Decoding room for a vehicle number: larger than its column, so that a cut is noticed.
 constexpr std::size_t kDecodeBytes = 1024;
 
-// One output file of the run. Keeps its first write error, so that a full disk fails the run
-// instead of leaving a short file that looks complete.
-class RunFile {
+// The stream writing one of the run's temporary files. Keeps its first write error, so that a
+// full disk fails the run instead of leaving a short file that looks complete.
+class TempFileStream {
  public:
-  RunFile(RunOutput& output, RunOutput::File which)
+  TempFileStream(RunOutput& output, RunOutput::File which)
       : output_(output), which_(which), path_(output.TempPath(which)) {}
-  ~RunFile() { Close(); }
-  RunFile(const RunFile&) = delete;
-  RunFile& operator=(const RunFile&) = delete;
+  ~TempFileStream() { Close(); }
+  TempFileStream(const TempFileStream&) = delete;
+  TempFileStream& operator=(const TempFileStream&) = delete;
 
   // Creates the temporary file, owned by the run's output, and a stream writing it.
   bool Open() {
@@ -142,9 +142,11 @@ class ExportRun {
   void Log(const std::string& text) { WriteLog(text, pane_); }
   bool Cancelled() const { return cancel_ != nullptr && cancel_->IsCancelled(); }
   void Query();
+  void OpenStatement(Recordset& rs);
+  void WriteRows(Recordset& rs, int nColumns);
   void FetchRow(const Recordset& rs, int nColumns, ExportRowSlot& slot);
   bool SummaryStep(const ExportRowSlot& slot);
-  void LogWriteError(const RunFile& file) {
+  void LogWriteError(const TempFileStream& file) {
     Log(Format("%s write error[%s][%s]", label_, file.Path(),
                platform::ErrorText(file.Error()).c_str()));
   }
@@ -160,8 +162,8 @@ class ExportRun {
   const CancelToken* cancel_;
   const ExportOptions options_;
   RunOutput output_;
-  RunFile dat_;
-  RunFile log_;
+  TempFileStream dat_;
+  TempFileStream log_;
   VehicleSummary summary_;
   std::time_t t0_ = 0;
   std::int32_t ncnt_ = 0;
@@ -196,11 +198,12 @@ ExportOutcome ExportRun::Run() {
   t0_ = GetClock().Now();
   ncnt_ = 0;
   Log(plan_.szStatement);
+  if (!Cancelled()) Query();
+  // A cancel request ends the run before its statement or at its next row, or fails the
+  // statement under it; either way the run has failed.
   if (Cancelled()) {
     Log(Format("%s cancelled at ncnt[%d]", label_, ncnt_));
     failed_ = true;
-  } else {
-    Query();
   }
   flag_.Clear();
   Log(Format("%s ncnt[%d] elapsed[%d]sec", label_, ncnt_, Seconds(t0_, GetClock().Now())));
@@ -215,60 +218,59 @@ void ExportRun::Query() {
   try {
     if (db_ == nullptr || !db_->IsOpen()) throw DbError("connection not open");
     Recordset rs(db_);
-    // Column 0 is CONCAT(UTL_RAW.CAST_TO_RAW(car_no), '00000000'): hexadecimal digits.
-    FetchOptions fetch;
-    if (!options_.bWideFetch) fetch.asciiColumns = 1u << 0;
-    rs.Open(plan_.szStatement, fetch);
-    flag_.Clear();
-    Log(Format("%s query result elapsed[%d]sec", label_, Seconds(t0_, GetClock().Now())));
+    OpenStatement(rs);
     const int nColumns = rs.GetODBCFieldCount();
-    if (nColumns >= 2 && rs.GetRecordCount() > 0) {
-      // The writer owns the export file's stream from here until it has finished.
-      ExportFileWriter writer(dat_.Stream(), bessel_, options_.bOverlapWriting,
-                              options_.bDurable ? dat_.Fd() : -1);
-      strRawCache_.clear();
-      while (!rs.IsEOF() && !Cancelled()) {
-        ExportRowSlot& slot = writer.Next();
-        FetchRow(rs, nColumns, slot);
-        if (!SummaryStep(slot)) {
-          failed_ = true;
-          break;
-        }
-        if (!writer.Commit()) {
-          dat_.Check(writer.Error());
-          LogWriteError(dat_);
-          failed_ = true;
-          break;
-        }
-        // A cancel request may have cancelled the statement too: no further fetch.
-        if (Cancelled()) break;
-        rs.MoveNext();
-      }
-      if (!failed_ && !Cancelled() && !writer.Finish()) {
-        dat_.Check(writer.Error());
-        LogWriteError(dat_);
-        failed_ = true;
-      }
-    }
+    if (nColumns >= 2 && rs.GetRecordCount() > 0) WriteRows(rs, nColumns);
     rs.Close();
     if (!failed_ && !Cancelled() && !summary_.Final(log_.Stream())) {
       log_.Check(errno);
       LogWriteError(log_);
       failed_ = true;
     }
-  } catch (const DbError& e) {
-    Log(Format("%s Error: open recordset or GetRecordCount[%s][%s]", label_, plan_.szStatement,
-               e.m_strError.c_str()));
-    failed_ = true;
-  } catch (const std::exception& e) {
+  } catch (const std::exception& e) {  // a DbError's text is the driver's
     Log(Format("%s Error: open recordset or GetRecordCount[%s][%s]", label_, plan_.szStatement,
                e.what()));
     failed_ = true;
   }
-  // A cancel request ends the run at its next row, or fails the statement under it; either
-  // way the run has failed.
-  if (Cancelled()) {
-    Log(Format("%s cancelled at ncnt[%d]", label_, ncnt_));
+}
+
+// Sends the statement; its result has arrived when this returns, and the query flag is down.
+void ExportRun::OpenStatement(Recordset& rs) {
+  // Column 0 is CONCAT(UTL_RAW.CAST_TO_RAW(car_no), '00000000'): hexadecimal digits.
+  FetchOptions fetch;
+  if (!options_.bWideFetch) fetch.asciiColumns = 1u << 0;
+  rs.Open(plan_.szStatement, fetch);
+  flag_.Clear();
+  Log(Format("%s query result elapsed[%d]sec", label_, Seconds(t0_, GetClock().Now())));
+}
+
+// Every row into the export (through its writer) and the summary, until the end, a write
+// error or the cancel request.
+void ExportRun::WriteRows(Recordset& rs, int nColumns) {
+  // The writer owns the export file's stream from here until it has finished.
+  ExportFileWriter writer(dat_.Stream(), bessel_, options_.bOverlapWriting,
+                          options_.bDurable ? dat_.Fd() : -1);
+  strRawCache_.clear();
+  while (!rs.IsEOF() && !Cancelled()) {
+    ExportRowSlot& slot = writer.Next();
+    FetchRow(rs, nColumns, slot);
+    if (!SummaryStep(slot)) {
+      failed_ = true;
+      break;
+    }
+    if (!writer.Commit()) {
+      dat_.Check(writer.Error());
+      LogWriteError(dat_);
+      failed_ = true;
+      break;
+    }
+    // A cancel request may have cancelled the statement too: no further fetch.
+    if (Cancelled()) break;
+    rs.MoveNext();
+  }
+  if (!failed_ && !Cancelled() && !writer.Finish()) {
+    dat_.Check(writer.Error());
+    LogWriteError(dat_);
     failed_ = true;
   }
 }
@@ -332,7 +334,7 @@ bool ExportRun::SummaryStep(const ExportRowSlot& slot) {
 }
 
 ExportOutcome ExportRun::Finish(bool failed) {
-  for (RunFile* file : {&dat_, &log_}) {
+  for (TempFileStream* file : {&dat_, &log_}) {
     if (file->Created() && !file->Close() && !failed) {
       LogWriteError(*file);
       failed = true;

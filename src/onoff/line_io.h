@@ -1,6 +1,8 @@
 #pragma once
 // Buffered, allocation-free line reading and writing on file descriptors for the clean-up:
-// one large buffer per file, lines handed out as views into it.
+// one large buffer per file, lines handed out as views into it. Neither class is thread-safe:
+// each belongs to the one file conversion that made it, on the clean-up's thread, and needs
+// no lock.
 
 #include <cstddef>
 #include <memory>

@@ -20,6 +20,9 @@ constexpr int kOnOffLineMax = 2047;         // a data line, without its line end
 constexpr int kOnOffSplitLimit = 15;
 constexpr int kOnOffMinFields = 11;
 
+// The run log the clean-up writes to.
+constexpr int kOnOffLogNo = 1;
+
 struct FileOnOffResult {
   enum class Status {
     kSkipped,     // a path was null or shorter than 4 bytes: nothing done, nothing logged

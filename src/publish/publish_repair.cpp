@@ -20,15 +20,15 @@ using platform::SysError;
 
 constexpr const char* kStartLabel = "RepairFolder";
 
-// A file a run made beside its final name: "<final>.<pid>-<worker>.<ext>".
-struct RunFile {
+// The name of a file a run made beside its final name: "<final>.<pid>-<worker>.<ext>".
+struct SideFileName {
   std::string final949;  // the final file name, without the folder
   std::int64_t pid = 0;
   int worker = 0;
   std::string ext;  // "tmp", "old" or "pub"
 };
 
-bool ParseRunFile(const std::string& name, RunFile* out) {
+bool ParseSideFileName(const std::string& name, SideFileName* out) {
   const std::size_t dot2 = name.rfind('.');
   if (dot2 == std::string::npos || dot2 < 2) return false;
   const std::size_t dot1 = name.rfind('.', dot2 - 1);
@@ -117,6 +117,25 @@ Intent ReadIntent(const std::string& path949, const std::string& export949) {
   return intent;
 }
 
+// A publish cut short, as its intent names its files (folder and name), with its run's
+// temporary files taken.
+struct CutPublish {
+  std::string finalL, finalD, tmpL, tmpD, aside, orphan;
+  OwnedFile heldL, heldD;
+  bool hasL = false, hasD = false;
+};
+
+// Whether both new files are whole: each temporary file still at its synced size, or already
+// under its final name.
+bool NewPairWhole(const Intent& intent, const CutPublish& p) {
+  std::int64_t sizeL = -1, sizeD = -1;
+  SysError e;
+  if (p.hasL) p.heldL.Size(&sizeL, &e);
+  if (p.hasD) p.heldD.Size(&sizeD, &e);
+  return intent.whole && (p.hasL ? sizeL == intent.summarySize : Exists949(p.finalL)) &&
+         (p.hasD ? sizeD == intent.exportSize : Exists949(p.finalD));
+}
+
 // The repair of one folder. Describing, it only looks (taking locks to tell live runs from
 // ended ones, and letting them go again) and collects the lines it would log.
 class Repairer {
@@ -130,6 +149,12 @@ class Repairer {
   using RunKey = std::pair<std::int64_t, int>;
 
   bool Describing() const { return lines_ != nullptr; }
+  // Every change the repair makes goes through here: describing, nothing changes and the
+  // change counts as done, so that the lines collected are the ones the repair would log.
+  template <typename Change>
+  bool Changed(Change&& change) {
+    return Describing() || change();
+  }
   void Line(const std::string& text) {
     if (lines_ != nullptr) {
       lines_->push_back(text);
@@ -151,18 +176,43 @@ class Repairer {
                 e.text.c_str()));
   }
   bool Rename(const std::string& from949, const std::string& to949, SysError* e) {
-    return Describing() || platform::RenameReplaceRetry(SysPath(from949.c_str()),
-                                                        SysPath(to949.c_str()), e);
+    return Changed([&] {
+      return platform::RenameReplaceRetry(SysPath(from949.c_str()), SysPath(to949.c_str()), e);
+    });
+  }
+  bool RenameHeld(OwnedFile& file, const std::string& to949, SysError* e) {
+    return Changed([&] { return file.RenameTo(SysPath(to949.c_str()), e); });
   }
   // A held file: removed (or, describing, let go).
   void RemoveHeld(OwnedFile& file, const std::string& path949) {
     SysError e;
-    if (Describing() || file.Remove(&e)) {
+    if (Changed([&] { return file.Remove(&e); })) {
       Removed(path949);
     } else {
       NotRemoved(path949, e);
     }
     file.Release();
+  }
+  // A leftover nobody holds (an aside copy): removed; false (logged) when it stays.
+  bool RemoveLeftover(const std::string& path949) {
+    if (Changed([&] { return RemoveFile949(path949.c_str()); })) {
+      Removed(path949);
+      return true;
+    }
+    NotRemoved(path949, SysError{errno, errno, platform::ErrorText(errno)});
+    return false;
+  }
+  // A summary set aside goes back under its final name; false (logged) when both stay.
+  bool PutBack(const std::string& aside949, const std::string& final949) {
+    SysError e;
+    if (!Rename(aside949, final949, &e)) {
+      Line(Format("%s summary of an ended run not put back, both kept[%s]=>[%s][%s]", label_,
+                  aside949.c_str(), final949.c_str(), e.text.c_str()));
+      return false;
+    }
+    Line(Format("%s put back the summary of an ended run[%s]=>[%s]", label_, aside949.c_str(),
+                final949.c_str()));
+    return true;
   }
   // Takes a run's temporary file: false when a live run holds it or it cannot be taken.
   bool TakeTemp(const std::string& name949, OwnedFile* file, bool* present) {
@@ -182,12 +232,14 @@ class Repairer {
     }
     return false;
   }
-  void Temp(const RunFile& f);
-  void IntentOf(const RunFile& f);
-  void AsideWithoutIntent(const RunFile& f);
+  void Temp(const SideFileName& f);
+  void IntentOf(const SideFileName& f);
+  bool FinishPublish(CutPublish& p);
+  bool RollBack(CutPublish& p);
+  void AsideWithoutIntent(const SideFileName& f);
   void SyncFolder() {
     SysError e;
-    if (!Describing()) platform::SyncDir(SysPath(folder_.c_str()), &e);
+    Changed([&] { return platform::SyncDir(SysPath(folder_.c_str()), &e); });
   }
 
   const std::string folder_;
@@ -199,10 +251,10 @@ class Repairer {
 void Repairer::Run(const std::set<std::string>& finals) {
   std::vector<platform::DirEntry> entries;
   if (!platform::ListDir(SysPath(folder_.c_str()), &entries)) return;
-  std::vector<RunFile> temps, asides, intents;
+  std::vector<SideFileName> temps, asides, intents;
   for (const platform::DirEntry& entry : entries) {
-    RunFile f;
-    if (entry.isDir || !ParseRunFile(Utf8ToCp949(entry.name), &f)) continue;
+    SideFileName f;
+    if (entry.isDir || !ParseSideFileName(Utf8ToCp949(entry.name), &f)) continue;
     if (!finals.empty() && finals.count(f.final949) == 0) continue;
     (f.ext == "tmp" ? temps : f.ext == "old" ? asides : intents).push_back(std::move(f));
   }
@@ -217,11 +269,11 @@ void Repairer::Run(const std::set<std::string>& finals) {
     const bool locked = !Describing()                      ? LockFolder949(folder_, &lock, &e)
                         : !Exists949(Path(kFolderLockName)) ? true
                                                             : lock.TryLock(Sys(kFolderLockName), &e);
-    for (const RunFile& f : intents) {
+    for (const SideFileName& f : intents) {
       handled.insert({f.pid, f.worker});
       if (locked) IntentOf(f);
     }
-    for (const RunFile& f : asides) {
+    for (const SideFileName& f : asides) {
       if (handled.count({f.pid, f.worker}) != 0) continue;
       if (locked) {
         AsideWithoutIntent(f);
@@ -230,107 +282,84 @@ void Repairer::Run(const std::set<std::string>& finals) {
       }
     }
   }
-  for (const RunFile& f : temps) {
+  for (const SideFileName& f : temps) {
     if (handled.count({f.pid, f.worker}) == 0) Temp(f);
   }
 }
 
-void Repairer::Temp(const RunFile& f) {
+void Repairer::Temp(const SideFileName& f) {
   const std::string name = RunTempName(f.final949, f.pid, f.worker);
   OwnedFile file;
   bool present = false;
   if (TakeTemp(name, &file, &present) && present) RemoveHeld(file, Path(name));
 }
 
-// A publish that recorded its intent and ended before removing it.
-void Repairer::IntentOf(const RunFile& f) {
-  const Intent intent = ReadIntent(Path(RunIntentName(f.final949, f.pid, f.worker)), f.final949);
-  const std::string finalL = Path(intent.summary), finalD = Path(intent.exported);
-  const std::string tmpL = RunTempName(intent.summary, f.pid, f.worker);
-  const std::string tmpD = RunTempName(intent.exported, f.pid, f.worker);
-  const std::string aside = Path(RunAsideName(intent.summary, f.pid, f.worker));
-  OwnedFile heldL, heldD;
-  bool hasL = false, hasD = false;
-  if (intent.summary.empty() || !TakeTemp(tmpL, &heldL, &hasL) ||
-      !TakeTemp(tmpD, &heldD, &hasD)) {
-    return;
+// A publish that recorded its intent and ended before removing it: finished when both new
+// files are whole, else rolled back to the earlier pair. The intent goes once either is done.
+void Repairer::IntentOf(const SideFileName& f) {
+  const std::string intentPath = Path(RunIntentName(f.final949, f.pid, f.worker));
+  const Intent intent = ReadIntent(intentPath, f.final949);
+  if (intent.summary.empty()) return;
+  CutPublish p;
+  p.finalL = Path(intent.summary);
+  p.finalD = Path(intent.exported);
+  p.tmpL = RunTempName(intent.summary, f.pid, f.worker);
+  p.tmpD = RunTempName(intent.exported, f.pid, f.worker);
+  p.aside = Path(RunAsideName(intent.summary, f.pid, f.worker));
+  p.orphan = Path(RunOrphanName(intent.summary, f.pid, f.worker));
+  if (!TakeTemp(p.tmpL, &p.heldL, &p.hasL) || !TakeTemp(p.tmpD, &p.heldD, &p.hasD)) return;
+  const bool done = NewPairWhole(intent, p) ? FinishPublish(p) : RollBack(p);
+  if (done) Changed([&] { return RemoveFile949(intentPath.c_str()); });
+}
+
+// Both new files are whole: the renames still missing are done, summary first, and the aside
+// copy goes. False (logged) when a step failed.
+bool Repairer::FinishPublish(CutPublish& p) {
+  for (auto [held, has, from, to] : {std::tuple{&p.heldL, p.hasL, &p.tmpL, &p.finalL},
+                                     std::tuple{&p.heldD, p.hasD, &p.tmpD, &p.finalD}}) {
+    if (!has) continue;
+    SysError e;
+    if (!RenameHeld(*held, *to, &e)) {
+      LogRenameError(Path(*from), *to, e);
+      return false;
+    }
+    Line(Format("%s finished the publish of an ended run[%s]=>[%s]", label_,
+                Path(*from).c_str(), to->c_str()));
   }
-  std::int64_t sizeL = -1, sizeD = -1;
-  SysError e;
-  if (hasL) heldL.Size(&sizeL, &e);
-  if (hasD) heldD.Size(&sizeD, &e);
-  const bool forward = intent.whole &&
-                       (hasL ? sizeL == intent.summarySize : Exists949(finalL)) &&
-                       (hasD ? sizeD == intent.exportSize : Exists949(finalD));
-  if (forward) {
-    // Both new files are whole: the renames still missing are done, summary first.
-    for (auto [held, has, from, to] : {std::tuple{&heldL, hasL, &tmpL, &finalL},
-                                       std::tuple{&heldD, hasD, &tmpD, &finalD}}) {
-      if (!has) continue;
-      if (!Describing() && !held->RenameTo(SysPath(to->c_str()), &e)) {
-        LogRenameError(Path(*from), *to, e);
-        return;
-      }
-      Line(Format("%s finished the publish of an ended run[%s]=>[%s]", label_,
-                  Path(*from).c_str(), to->c_str()));
+  SyncFolder();
+  return !Exists949(p.aside) || RemoveLeftover(p.aside);
+}
+
+// Back to the earlier pair. A new summary already under its final name has no whole export
+// beside it: it is set aside, not deleted. False (logged) when a step failed.
+bool Repairer::RollBack(CutPublish& p) {
+  if (!p.hasL && Exists949(p.finalL)) {
+    SysError e;
+    if (!Rename(p.finalL, p.orphan, &e)) {
+      LogRenameError(p.finalL, p.orphan, e);
+      return false;
     }
-    SyncFolder();
-    if (Exists949(aside)) {
-      if (Describing() || RemoveFile949(aside.c_str())) {
-        Removed(aside);
-      } else {
-        NotRemoved(aside, SysError{errno, errno, platform::ErrorText(errno)});
-        return;
-      }
-    }
-  } else {
-    // Back to the earlier pair. A new summary already under its final name has no whole
-    // export beside it: it is set aside, not deleted.
-    if (!hasL && Exists949(finalL)) {
-      const std::string orphan = Path(RunOrphanName(intent.summary, f.pid, f.worker));
-      if (!Rename(finalL, orphan, &e)) {
-        LogRenameError(finalL, orphan, e);
-        return;
-      }
-      Line(Format("%s set aside the summary of an ended run without its export[%s]=>[%s]",
-                  label_, finalL.c_str(), orphan.c_str()));
-    }
-    if (Exists949(aside)) {
-      if (!Rename(aside, finalL, &e)) {
-        Line(Format("%s summary of an ended run not put back, both kept[%s]=>[%s][%s]", label_,
-                    aside.c_str(), finalL.c_str(), e.text.c_str()));
-        return;
-      }
-      Line(Format("%s put back the summary of an ended run[%s]=>[%s]", label_, aside.c_str(),
-                  finalL.c_str()));
-    }
-    if (hasL) RemoveHeld(heldL, Path(tmpL));
-    if (hasD) RemoveHeld(heldD, Path(tmpD));
-    SyncFolder();
+    Line(Format("%s set aside the summary of an ended run without its export[%s]=>[%s]",
+                label_, p.finalL.c_str(), p.orphan.c_str()));
   }
-  if (!Describing()) RemoveFile949(Path(RunIntentName(f.final949, f.pid, f.worker)).c_str());
+  if (Exists949(p.aside) && !PutBack(p.aside, p.finalL)) return false;
+  if (p.hasL) RemoveHeld(p.heldL, Path(p.tmpL));
+  if (p.hasD) RemoveHeld(p.heldD, Path(p.tmpD));
+  SyncFolder();
+  return true;
 }
 
 // An aside copy without an intent, as runs before intents left them: the summary goes back
 // while its run's export was not renamed, or while no summary stands in its place.
-void Repairer::AsideWithoutIntent(const RunFile& f) {
+void Repairer::AsideWithoutIntent(const SideFileName& f) {
   const std::string aside = Path(RunAsideName(f.final949, f.pid, f.worker));
   const std::string finalL = Path(f.final949);
   const std::string exported = ExportOf(f.final949);
-  SysError e;
   if ((!exported.empty() && Exists949(Path(RunTempName(exported, f.pid, f.worker)))) ||
       !Exists949(finalL)) {
-    if (Rename(aside, finalL, &e)) {
-      Line(Format("%s put back the summary of an ended run[%s]=>[%s]", label_, aside.c_str(),
-                  finalL.c_str()));
-    } else {
-      Line(Format("%s summary of an ended run not put back, both kept[%s]=>[%s][%s]", label_,
-                  aside.c_str(), finalL.c_str(), e.text.c_str()));
-    }
-  } else if (Describing() || RemoveFile949(aside.c_str())) {
-    Removed(aside);
+    PutBack(aside, finalL);
   } else {
-    NotRemoved(aside, SysError{errno, errno, platform::ErrorText(errno)});
+    RemoveLeftover(aside);
   }
 }
 
@@ -342,8 +371,8 @@ bool OutputInProgress(const std::string& final949) {
   if (!platform::ListDir(SysPath(folder.c_str()), &entries)) return false;
   bool publishing = false;
   for (const platform::DirEntry& entry : entries) {
-    RunFile f;
-    if (entry.isDir || !ParseRunFile(Utf8ToCp949(entry.name), &f)) continue;
+    SideFileName f;
+    if (entry.isDir || !ParseSideFileName(Utf8ToCp949(entry.name), &f)) continue;
     if (f.ext == "tmp" && f.final949 == name) {
       OwnedFile file;
       SysError e;

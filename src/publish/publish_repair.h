@@ -7,6 +7,8 @@
 // put back stays beside the new one, with a log line, until the next start tries again.
 // A run is alive while it holds the OS lock of its temporary files (never judged by a
 // process id); intents and set-aside copies are looked at only under the folder's lock.
+// Thread-safe: each call keeps its own state, and workers repairing one folder at once (or
+// other processes) are kept apart by those file locks, which exclude threads too.
 
 #include <set>
 #include <string>

@@ -142,68 +142,75 @@ bool RunOutput::WriteIntent(const std::string& path949, std::int64_t summarySize
   return ok;
 }
 
-bool RunOutput::Publish() {
+bool RunOutput::SyncTemps(std::int64_t size[2]) {
   SysError error;
-  std::int64_t size[2] = {0, 0};
   for (File f : {kExport, kSummary}) {
     if ((durable_ && !owned_[f].SyncData(&error)) || !owned_[f].Size(&size[f], &error)) {
       Log(Format("%s sync error[%s][%s]", label_, tmp_[f].c_str(), error.text.c_str()));
       return false;
     }
   }
-  platform::FolderLock lock;
-  if (!LockFolder949(folder_, &lock, &error)) {
-    Log(Format("%s lock error[%s/%s][%s]", label_, folder_.c_str(), kFolderLockName,
-               error.text.c_str()));
-    return false;
-  }
-  const std::string folderSys = SysPath(folder_.c_str());
+  return true;
+}
+
+bool RunOutput::RecordIntent(const std::int64_t size[2]) {
+  SysError error;
   if (!WriteIntent(intent_, size[kSummary], size[kExport], &error) ||
-      (durable_ && !platform::SyncDir(folderSys, &error))) {
+      (durable_ && !platform::SyncDir(SysPath(folder_.c_str()), &error))) {
     Log(Format("%s write error[%s][%s]", label_, intent_.c_str(), error.text.c_str()));
     RemoveFile949(intent_.c_str());
     return false;
   }
-  if (StopsAt(1)) return false;
+  return true;
+}
 
-  bool hadOld = false;
+bool RunOutput::SetAsideEarlier(bool* hadOld) {
+  SysError error;
+  *hadOld = false;
   if (platform::RenameReplaceRetry(SysPath(log_.c_str()), SysPath(aside_.c_str()), &error)) {
-    hadOld = true;
+    *hadOld = true;
   } else if (error.errnoValue != ENOENT) {
     LogRenameError(log_, aside_, error);
     RemoveFile949(intent_.c_str());
     return false;
   }
-  if (StopsAt(2)) return false;
-  // Undoes the renames so far; where that fails the intent stays for the next start, which
-  // finishes or undoes the publish from what it finds.
-  auto undo = [&](bool summaryRenamed) {
-    SysError e;
-    if (summaryRenamed && !owned_[kSummary].RenameTo(SysPath(tmp_[kSummary].c_str()), &e)) {
-      LogRenameError(log_, tmp_[kSummary], e);
-      leftForRepair_ = true;
-    } else if (hadOld && !platform::RenameReplaceRetry(SysPath(aside_.c_str()),
-                                                       SysPath(log_.c_str()), &e)) {
-      Log(Format("%s summary not put back, both kept[%s]=>[%s][%s]", label_, aside_.c_str(),
-                 log_.c_str(), e.text.c_str()));
-      leftForRepair_ = true;
-    }
-    if (!leftForRepair_) RemoveFile949(intent_.c_str());
-  };
+  return true;
+}
+
+bool RunOutput::RenameFinals(bool hadOld) {
+  SysError error;
   if (!owned_[kSummary].RenameTo(SysPath(log_.c_str()), &error)) {
     LogRenameError(tmp_[kSummary], log_, error);
-    undo(false);
+    RollBack(false, hadOld);
     return false;
   }
   if (StopsAt(3)) return false;
   if (!owned_[kExport].RenameTo(SysPath(dat_.c_str()), &error)) {
     LogRenameError(tmp_[kExport], dat_, error);
-    undo(true);
+    RollBack(true, hadOld);
     return false;
   }
-  if (StopsAt(4)) return false;
+  return true;
+}
+
+void RunOutput::RollBack(bool summaryRenamed, bool hadOld) {
+  SysError e;
+  if (summaryRenamed && !owned_[kSummary].RenameTo(SysPath(tmp_[kSummary].c_str()), &e)) {
+    LogRenameError(log_, tmp_[kSummary], e);
+    leftForRepair_ = true;
+  } else if (hadOld && !platform::RenameReplaceRetry(SysPath(aside_.c_str()),
+                                                     SysPath(log_.c_str()), &e)) {
+    Log(Format("%s summary not put back, both kept[%s]=>[%s][%s]", label_, aside_.c_str(),
+               log_.c_str(), e.text.c_str()));
+    leftForRepair_ = true;
+  }
+  if (!leftForRepair_) RemoveFile949(intent_.c_str());
+}
+
+bool RunOutput::Complete(bool hadOld) {
   // The renames reach the disk before the aside copy goes.
-  if (durable_ && !platform::SyncDir(folderSys, &error)) {
+  SysError error;
+  if (durable_ && !platform::SyncDir(SysPath(folder_.c_str()), &error)) {
     Log(Format("%s sync error[%s][%s]", label_, folder_.c_str(), error.text.c_str()));
   }
   if (StopsAt(5)) return false;
@@ -217,6 +224,25 @@ bool RunOutput::Publish() {
   // open them while they are held.
   for (platform::OwnedFile& file : owned_) file.Release();
   return true;
+}
+
+bool RunOutput::Publish() {
+  std::int64_t size[2] = {0, 0};
+  if (!SyncTemps(size)) return false;
+  // Held to the end of the publish: its steps never interleave with another publish or a
+  // repair of this folder.
+  platform::FolderLock lock;
+  SysError error;
+  if (!LockFolder949(folder_, &lock, &error)) {
+    Log(Format("%s lock error[%s/%s][%s]", label_, folder_.c_str(), kFolderLockName,
+               error.text.c_str()));
+    return false;
+  }
+  if (!RecordIntent(size) || StopsAt(1)) return false;
+  bool hadOld = false;
+  if (!SetAsideEarlier(&hadOld) || StopsAt(2)) return false;
+  if (!RenameFinals(hadOld) || StopsAt(4)) return false;
+  return Complete(hadOld);
 }
 
 void RunOutput::Discard() {

@@ -41,6 +41,9 @@ constexpr const char* kFolderLockName = "zelvik.lock";
 bool LockFolder949(const std::string& folder949, platform::FolderLock* lock,
                    platform::SysError* error);
 
+// Not thread-safe: one run's own, used on that run's thread only (its writer thread writes the
+// temporary export's stream, never this object). Other runs, in this process or another, are
+// kept apart by the temporary files' locks and the folder's lock.
 class RunOutput {
  public:
   // exportPath and summaryPath: the final names (code page 949). Log lines go to the pane
@@ -75,6 +78,20 @@ class RunOutput {
                       const platform::SysError& error) const;
   bool WriteIntent(const std::string& path949, std::int64_t summarySize,
                    std::int64_t exportSize, platform::SysError* error) const;
+  // The steps of Publish, in order; each logs its failure.
+  // Syncs both temporary files and takes their sizes.
+  bool SyncTemps(std::int64_t size[2]);
+  // Writes the intent and syncs the folder; removes the intent again on failure.
+  bool RecordIntent(const std::int64_t size[2]);
+  // Renames an earlier summary to its aside name (*hadOld: there was one).
+  bool SetAsideEarlier(bool* hadOld);
+  // Renames the summary, then the export, to their final names; rolls back on failure.
+  bool RenameFinals(bool hadOld);
+  // Undoes the renames so far; where that fails the intent stays for the next start, which
+  // finishes or undoes the publish from what it finds.
+  void RollBack(bool summaryRenamed, bool hadOld);
+  // Syncs the folder, then removes the aside copy and the intent and lets the files go.
+  bool Complete(bool hadOld);
 
   const std::string dat_, log_, folder_;
   const std::string tmp_[2];
@@ -89,6 +106,7 @@ class RunOutput {
 // One converted copy of the clean-up: written under "<final name>.<process id>-1.tmp" beside
 // its final name, owned and synced, and renamed over the final name only when complete, and
 // never when the final name is the input itself (a link). Paths are system paths (UTF-8).
+// Not thread-safe: one per converted copy, on the clean-up's thread.
 class CopyOutput {
  public:
   explicit CopyOutput(std::string finalPath);
