@@ -21,7 +21,9 @@
 #include "util/file_io.h"
 #include "util/format.h"
 #include "util/platform.h"
+#include "util/end_process.h"
 #include "util/process_state.h"
+#include "util/program_dir.h"
 #include "verify/verify.h"
 
 namespace zelvik {
@@ -87,8 +89,7 @@ int UsageError(const std::string& message) {
 // A text from the command line for the model: code page 949, refused when it has
 // characters that code page lacks.
 bool To949(const std::string& utf8, const char* what, std::string* out, std::string* error) {
-  *out = Utf8ToCp949(utf8);
-  if (Cp949ToUtf8(*out) == utf8) return true;
+  if (Cp949Holds(utf8, out)) return true;
   *error = std::string(what) + " has characters that code page 949 cannot hold: " + utf8;
   return false;
 }
