@@ -27,7 +27,7 @@
 #include "extract/export_plan.h"
 #include "extract/export_run.h"
 #include "log/log_pane.h"
-#include "util/process_state.h"
+#include "util/program_dir.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 
 #include "onoff/onoff_sum.h"
 #include "util/codepage.h"
-#include "util/process_state.h"
+#include "util/program_dir.h"
 
 extern char** environ;
 

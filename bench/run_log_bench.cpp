@@ -18,6 +18,7 @@
 #include "util/clock.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
+#include "util/program_dir.h"
 #include "util/time_string.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "db/company_names.h"
 #include "fuzz_folder.h"
 #include "testing/fake_clock.h"
-#include "util/process_state.h"
+#include "util/program_dir.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "onoff/onoff_sum.h"
 #include "util/codepage.h"
 #include "util/number_parse.h"
-#include "util/process_state.h"
+#include "util/program_dir.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "app/extractor_dlg.h"
 #include "workers/database_backend.h"
 #include "util/process_state.h"
+#include "util/program_dir.h"
 
 namespace zelvik {
 

@@ -11,6 +11,7 @@
 #include "app/extractor_dlg_win32.h"
 #include "util/codepage_windows.h"
 #include "util/process_state.h"
+#include "util/program_dir.h"
 #include "workers/database_backend.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,

@@ -23,7 +23,7 @@
 #include "app/extractor_dlg_win32.h"
 #include "log/run_log.h"
 #include "util/codepage_windows.h"
-#include "util/process_state.h"
+#include "util/program_dir.h"
 #include "workers/database_backend.h"
 
 namespace zelvik {

@@ -101,8 +101,6 @@ bool FolderChooserDialog::SelectPath(const wxString& path) {
   return found;
 }
 
-wxString FolderChooserDialog::SelectedPath() const { return m_tree->GetPath(); }
-
 wxString FolderChooserDialog::StatusText() const { return m_status->GetLabel(); }
 
 void FolderChooserDialog::OnSelectionChanged(wxTreeEvent& event) {

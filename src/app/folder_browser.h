@@ -27,10 +27,9 @@ class FolderChooserDialog : public wxDialog {
   // The chosen folder (full path), valid after the dialog ended with wxID_OK.
   const wxString& ChosenPath() const { return m_chosen; }
 
-  // For tests: the tree's selection, the status line and the name field (null without
-  // kBifEditBox).
+  // For tests: selects a folder in the tree; the status line and the name field (null
+  // without kBifEditBox).
   bool SelectPath(const wxString& path);
-  wxString SelectedPath() const;
   wxString StatusText() const;
   wxTextCtrl* NameField() const { return m_name; }
   // The OK command: resolves the name field against the selection; ends the dialog when the

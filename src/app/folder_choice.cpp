@@ -5,7 +5,7 @@
 namespace zelvik {
 
 std::string FolderRefusal(std::string_view utf8Path) {
-  if (Cp949ToUtf8(Utf8ToCp949(utf8Path)) == utf8Path) return std::string();
+  if (Cp949Holds(utf8Path)) return std::string();
   return "코드 페이지 949로 쓸 수 없는 이름입니다: " + std::string(utf8Path);
 }
 

@@ -1,7 +1,7 @@
 #include "app/view_queue.h"
 
 #include "log/run_log.h"
-#include "util/process_state.h"
+#include "util/end_process.h"
 
 namespace zelvik {
 

@@ -21,7 +21,9 @@
 #include "util/file_io.h"
 #include "util/format.h"
 #include "util/platform.h"
+#include "util/end_process.h"
 #include "util/process_state.h"
+#include "util/program_dir.h"
 #include "verify/verify.h"
 
 namespace zelvik {
@@ -87,8 +89,7 @@ int UsageError(const std::string& message) {
 // A text from the command line for the model: code page 949, refused when it has
 // characters that code page lacks.
 bool To949(const std::string& utf8, const char* what, std::string* out, std::string* error) {
-  *out = Utf8ToCp949(utf8);
-  if (Cp949ToUtf8(*out) == utf8) return true;
+  if (Cp949Holds(utf8, out)) return true;
   *error = std::string(what) + " has characters that code page 949 cannot hold: " + utf8;
   return false;
 }
@@ -165,7 +166,7 @@ void SetFields(WindowModel& model, const CliOptions& options, const FieldTexts& 
     model.SetCheck(kIdBessel, 0);
     model.OnBesselCheck();
   }
-  model.SetIgnoreQuietHours(options.ignoreQuietHours);
+  model.Gate().SetIgnoreQuietHours(options.ignoreQuietHours);
   model.SetCatchUpDays(options.catchUpDays);
 }
 
@@ -185,14 +186,11 @@ std::vector<int> SetCommand(WindowModel& model, const CliOptions& options,
       model.SetText(kIdFolder, texts.folder);
       return {1};
     case CliOptions::Command::kRange: {
-      const int boxes[3][3] = {{kIdRange2, kIdRange2First, kIdRange2Last},
-                               {kIdRange3, kIdRange3First, kIdRange3Last},
-                               {kIdRange4, kIdRange4First, kIdRange4Last}};
       std::vector<int> workers;
       for (size_t k = 0; k < options.ranges.size(); ++k) {
-        model.SetCheck(boxes[k][0], 1);
-        model.SetText(boxes[k][1], options.ranges[k].first);
-        model.SetText(boxes[k][2], options.ranges[k].second);
+        model.SetCheck(kRangeControls[k].box, 1);
+        model.SetText(kRangeControls[k].first, options.ranges[k].first);
+        model.SetText(kRangeControls[k].last, options.ranges[k].second);
         workers.push_back(static_cast<int>(k) + 2);
       }
       return workers;

@@ -31,7 +31,6 @@ class CompanyNameCache {
 
   std::mutex& Mutex() { return mutex_; }
   std::size_t Size() const { return records_.size(); }
-  std::size_t Capacity() const { return records_.capacity(); }
   const CompanyNameRecord& At(std::size_t i) const { return records_[i]; }
   // The first of the first `count` records whose id equals coid byte for byte, or null.
   const CompanyNameRecord* Find(const char* coid, std::size_t count) const;

@@ -289,20 +289,12 @@ void Recordset::Impl::Execute(std::u16string statement) {
 // declared size within [kMinColumnUnits, kMaxColumnUnits] (twice the size, so that characters
 // outside the basic plane fit), and the block holds as many rows as the budget allows.
 //
-// Text is fetched wide (UTF-16) and converted here, because narrow text (SQL_C_CHAR) from a
-// Unicode driver is in an encoding this program does not choose. Measured with psqlODBC 13
-// (Unicode driver, connected through the wide entry points) on Linux: narrow text is the
-// server's UTF-8 converted to the encoding of the process locale, which the driver itself takes
-// from the environment (LANG, LC_CTYPE, LC_ALL) while it connects. Under a UTF-8 locale the
-// bytes come unchanged, under ko_KR.EUC-KR or CP949 as those code pages, and a character the
-// locale lacks (any non-ASCII character under C or POSIX) fails the whole fetch of the block
-// ("invalid string conversion"), so the block's rows cannot be read again. On Windows the
-// driver converts to the ANSI code page with WideCharToMultiByte(CP_ACP, 0, ...): with best-fit
-// mappings and '?' for what the code page lacks, without any error, so "김철수" under code page
-// 1252 arrives as the ASCII "???"; no test of the bytes can tell that from real text. Hence
-// only a column that is ASCII by construction (FetchOptions) is fetched narrow: ASCII is the
-// same in every locale and ANSI code page, and a byte above 0x7F there, or a fetch the driver
-// fails, ends the read with DbError instead of passing on text of an unknown encoding.
+// Text is fetched wide (UTF-16) and converted here: a Unicode driver's narrow text is in an
+// encoding this program does not choose (psqlODBC 13, measured). On Linux it is the process
+// locale's, and a character the locale lacks fails the whole block's fetch; on Windows the ANSI
+// code page's, with '?' for what it lacks and no error ("김철수" under 1252 arrives as "???").
+// Only a column ASCII by construction (FetchOptions) is fetched narrow, the same everywhere; a
+// byte above 0x7F there, or a failed fetch, ends the read with DbError.
 void Recordset::Impl::Bind() {
   std::size_t rowBytes = 0;
   for (std::size_t i = 0; i < columns.size(); ++i) {

@@ -1,6 +1,7 @@
 #pragma once
-// A small RAII wrapper over the unixODBC C API offering exactly the connection and
-// result-set operations the program relies on. Statements go to the driver as UTF-16 (wide
+// A small RAII wrapper over the ODBC C API (the driver manager: unixODBC's libodbc on Linux,
+// the system's own odbc32 on Windows) offering exactly the connection and result-set
+// operations the program relies on. Statements go to the driver as UTF-16 (wide
 // entry points) so the Korean column alias arrives intact; text columns come back as wide
 // text converted to code page 949, except columns the caller names as ASCII by construction,
 // which come back as narrow text untouched. Rows are fetched in blocks underneath, so a row

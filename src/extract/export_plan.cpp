@@ -14,6 +14,20 @@ namespace {
 // The table name enters the statement upper-cased.
 constexpr const char* kTableName = "CARLOC_HST_LST";
 
+// The parts of the export's file names, UTF-8 in the source (Kr gives their bytes).
+constexpr std::string_view kNamePrefix = "carloc_hst-";
+constexpr const char* kDayRunAreas = "서울대구";  // worker 1's two areas, 00001 and 00003
+constexpr const char* kNamelessArea = "지역알수없음";
+// The area table: the areas whose range files carry a name of their own.
+struct AreaName {
+  const char* code;
+  const char* name;
+};
+constexpr AreaName kAreaNames[] = {
+    {"00001", "서울"}, {"00003", "대구"}, {"00007", "청주"}, {"00008", "충주"}};
+// A refused name longer than this is shown in its log line by its folder alone.
+constexpr std::size_t kShownNameMax = kPathBytes * 8 - 1;
+
 bool IsAsciiAlnum(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -48,11 +62,45 @@ bool IsValidAreaText(std::string_view area) {
 }
 
 const std::string& AreaFileName(std::string_view area) {
-  if (area == "00001") return Kr("서울");
-  if (area == "00003") return Kr("대구");
-  if (area == "00007") return Kr("청주");
-  if (area == "00008") return Kr("충주");
-  return Kr("지역알수없음");
+  for (const AreaName& a : kAreaNames) {
+    if (area == a.code) return Kr(a.name);
+  }
+  return Kr(kNamelessArea);
+}
+
+std::string ExportBaseName(const ExportInputs& in) {
+  std::string base(kNamePrefix);
+  if (in.nWorker == 1) return base + Kr(kDayRunAreas) + "-" + in.strDay.substr(0, 8);
+  return base + AreaFileName(in.strArea) + "-" + in.strDay.substr(0, 8) + "-" +
+         in.strEndDay.substr(0, 8);
+}
+
+bool ParseExportBaseName(std::string_view base, ExportName* name) {
+  const auto isDay = [](std::string_view text) { return text.size() == 8 && IsDayText(text); };
+  if (!base.starts_with(kNamePrefix)) return false;
+  const std::string_view rest = base.substr(kNamePrefix.size());
+  const std::string& both = Kr(kDayRunAreas);
+  if (rest.size() == both.size() + 9 && rest.starts_with(both) && rest[both.size()] == '-' &&
+      isDay(rest.substr(both.size() + 1))) {
+    const std::string day(rest.substr(both.size() + 1));
+    *name = ExportName{false, day, day, ""};
+    return true;
+  }
+  // <area name>-FROM-TO
+  if (rest.size() < 19 || rest[rest.size() - 18] != '-' || rest[rest.size() - 9] != '-') {
+    return false;
+  }
+  const std::string_view first = rest.substr(rest.size() - 17, 8);
+  const std::string_view last = rest.substr(rest.size() - 8);
+  const std::string_view area = rest.substr(0, rest.size() - 18);
+  if (!isDay(first) || !isDay(last)) return false;
+  const char* code = "";
+  for (const AreaName& a : kAreaNames) {
+    if (area == Kr(a.name)) code = a.code;
+  }
+  if (*code == '\0' && area != Kr(kNamelessArea)) return false;
+  *name = ExportName{true, std::string(first), std::string(last), code};
+  return true;
 }
 
 namespace {
@@ -78,26 +126,19 @@ PlanResult CheckInputs(const ExportInputs& in, const char* label, std::string& l
 // The export and summary file names in dir, or kNameTooLong when they would not fit.
 PlanResult NameFiles(const ExportInputs& in, const char* dir, ExportPlan& plan,
                      std::string& logLine) {
-  const bool bRange = in.nWorker != 1;
-  const char* day = in.strDay.c_str();
-  // Both files share the base name; ".dat" and ".log" have the same length.
-  char szBase[kPathBytes * 8] = {};
-  const int nBase =
-      bRange ? std::snprintf(szBase, sizeof(szBase), "%s/carloc_hst-%s-%8.8s-%8.8s", dir,
-                             AreaFileName(in.strArea).c_str(), day, in.strEndDay.c_str())
-             : std::snprintf(szBase, sizeof(szBase), "%s/carloc_hst-%s-%8.8s", dir,
-                             Kr("서울대구").c_str(), day);
-  const bool baseFits = Fitted(nBase, sizeof(szBase));
-  if (!baseFits || static_cast<std::size_t>(nBase) + 4 > kPathBytes - 1) {
-    logLine = Format("%s file name longer than %zu bytes[%s.dat]", plan.szLabel, kPathBytes - 1,
-                     baseFits ? szBase : dir);
+  // Both files share the base name, and their extensions have the same length.
+  static_assert(std::string_view(kExportExtension).size() ==
+                std::string_view(kSummaryExtension).size());
+  const std::string base = std::string(dir) + "/" + ExportBaseName(in);
+  const std::string exportPath = base + kExportExtension;
+  if (exportPath.size() > kFileNameMax) {
+    logLine = Format("%s file name longer than %zu bytes[%s.dat]", plan.szLabel, kFileNameMax,
+                     base.size() <= kShownNameMax ? base.c_str() : dir);
     return PlanResult::kNameTooLong;
   }
-  const std::size_t nName = static_cast<std::size_t>(nBase);
-  std::memcpy(plan.szExportPath, szBase, nName);
-  std::memcpy(plan.szExportPath + nName, ".dat", 5);
-  std::memcpy(plan.szSummaryPath, szBase, nName);
-  std::memcpy(plan.szSummaryPath + nName, ".log", 5);
+  const std::string summaryPath = base + kSummaryExtension;
+  std::memcpy(plan.szExportPath, exportPath.c_str(), exportPath.size() + 1);
+  std::memcpy(plan.szSummaryPath, summaryPath.c_str(), summaryPath.size() + 1);
   return PlanResult::kOk;
 }
 

@@ -8,9 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "util/path_limit.h"
+
 namespace zelvik {
 
-constexpr std::size_t kPathBytes = 256;       // a file name: 255 bytes and its terminator
+constexpr std::size_t kPathBytes = kFileNameMax + 1;  // a file name and its terminator
 constexpr std::size_t kStatementBytes = 1024;  // a statement: 1023 bytes and its terminator
 
 // What a worker hands to its export run.
@@ -25,9 +27,27 @@ struct ExportInputs {
 // by "','" (00001','00003); anything else could change the statement.
 bool IsValidAreaText(std::string_view area);
 
-// The name part of a range run's files: 서울, 대구, 청주, 충주 for exactly 00001, 00003, 00007,
-// 00008, else 지역알수없음 (code page 949).
+// The name part of a range run's files (code page 949): the name of exactly one area of the
+// area table (00001 서울, 00003 대구, 00007 청주, 00008 충주), else 지역알수없음.
 const std::string& AreaFileName(std::string_view area);
+
+// The extensions of a run's two files, the export and its summary.
+inline constexpr const char* kExportExtension = ".dat";
+inline constexpr const char* kSummaryExtension = ".log";
+
+// The base name (no folder, no extension) both files of a run share:
+// "carloc_hst-서울대구-DAY" for worker 1, "carloc_hst-<AreaFileName>-FROM-TO" for a range run,
+// each day cut to its first 8 characters.
+std::string ExportBaseName(const ExportInputs& in);
+
+// What a base name of ExportBaseName tells.
+struct ExportName {
+  bool range = false;
+  std::string first, last;  // the days, YYYYMMDD (a day export: its day, twice)
+  std::string area;         // range: the area code, empty for an area without a name
+};
+// Reads a base name as ExportBaseName makes it from 8-digit days; false for any other name.
+bool ParseExportBaseName(std::string_view base, ExportName* name);
 
 // Everything a run needs before it touches a file or the database.
 struct ExportPlan {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "util/codepage.h"
-#include "util/process_state.h"
+#include "util/path_limit.h"
 
 namespace zelvik {
 namespace {
@@ -79,6 +79,24 @@ TEST_F(PlanTest, RangeRunNamesFollowTheAreaText) {
                         "승차→승차:3)"));
   EXPECT_NE(std::string(plan_.szStatement).find("area_cd in ('00001','00003') and"),
             std::string::npos);
+}
+
+TEST(ExportName, ReadsBackWhatTheRunsName) {
+  ExportName name;
+  for (const char* area : {"00001", "00003", "00007", "00008", "00002", "00001','00003"}) {
+    const std::string base = ExportBaseName({2, "20220718", "20220720", area});
+    ASSERT_TRUE(ParseExportBaseName(base, &name)) << area;
+    EXPECT_TRUE(name.range && name.first == "20220718" && name.last == "20220720") << area;
+    // An area without a name of its own cannot be told from its name.
+    EXPECT_EQ(name.area, AreaFileName(area) == Kr("지역알수없음") ? "" : area);
+  }
+  ASSERT_TRUE(ParseExportBaseName(ExportBaseName({1, "20220718093000", "", ""}), &name));
+  EXPECT_TRUE(!name.range && name.first == "20220718" && name.last == "20220718");
+  for (const char* base : {"carloc_hst-서울대구-2022071", "carloc_hst-부산-20220718-20220720",
+                           "carloc_hst-서울-20220718", "carloc_hst--20220718-20220720",
+                           "CARLOC_HST-서울대구-20220718", "carloc_hst-서울대구-20220718.dat"}) {
+    EXPECT_FALSE(ParseExportBaseName(Utf8ToCp949(base), &name)) << base;
+  }
 }
 
 TEST_F(PlanTest, RefusalsExplainThemselvesAndLeaveNothingUsable) {

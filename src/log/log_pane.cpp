@@ -43,11 +43,6 @@ std::string LogPane::Text() const {
   return text_;
 }
 
-int LogPane::Counter() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return counter_;
-}
-
 void LogPane::SetListener(PaneListener* listener) {
   std::lock_guard<std::mutex> lock(mutex_);
   listener_ = listener;

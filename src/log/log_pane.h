@@ -32,7 +32,6 @@ class LogPane {
   void Clear();
 
   std::string Text() const;
-  int Counter() const;
   void SetListener(PaneListener* listener);
 
  private:

@@ -15,6 +15,7 @@
 #include "log/log_pane.h"
 #include "util/clock.h"
 #include "util/file_io.h"
+#include "util/path_limit.h"
 #include "util/platform.h"
 #include "util/process_state.h"
 #include "util/time_string.h"
@@ -190,12 +191,12 @@ void WriteLog(const char* text, int pane) {
       std::snprintf(szDir, sizeof(szDir), "%s/%s", g_szExeDir, szDay);
       MakeDir949(szDir);
     }
-    // The file path holds at most 255 bytes; a longer one is not written to any file (the
-    // program refuses at start-up a folder where it would not fit).
+    // The file path holds at most kFileNameMax bytes; a longer one is not written to any file
+    // (the program refuses at start-up a folder where it would not fit).
     char szPath[1400] = {};
     int n = std::snprintf(szPath, sizeof(szPath), "%s/%s/%10.10s-%d.log", g_szExeDir, szDay,
                           szNow, pane);
-    if (n > 0 && n <= 255) {
+    if (n > 0 && static_cast<std::size_t>(n) <= kFileNameMax) {
       // One piece, appended in one write, so that lines of two processes never interleave.
       std::string line;
       line.reserve(std::strlen(szStamp) + 1 + std::strlen(text));

@@ -15,6 +15,7 @@
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/format.h"
+#include "util/path_limit.h"
 #include "util/platform.h"
 
 namespace zelvik {
@@ -188,10 +189,9 @@ void ConvertFiles(const std::vector<std::string>& names, const std::string& szpa
     const std::string lower = LowerAsciiBytes(name);
     const std::string in949 = szpath + "/" + Utf8ToCp949(name);
     const std::string out949 = szpath_dst + "/" + Utf8ToCp949(lower);
-    if (in949.size() > static_cast<std::size_t>(kOnOffPathMax) ||
-        out949.size() > static_cast<std::size_t>(kOnOffPathMax)) {
-      WriteLog(Format("ProcOnOffSum path too long (at most %d bytes), file skipped [%s]=>[%s]",
-                      kOnOffPathMax, in949.c_str(), out949.c_str()),
+    if (in949.size() > kFileNameMax || out949.size() > kFileNameMax) {
+      WriteLog(Format("ProcOnOffSum path too long (at most %zu bytes), file skipped [%s]=>[%s]",
+                      kFileNameMax, in949.c_str(), out949.c_str()),
                kLogNo);
       ++result.nFailed;
       continue;

@@ -11,9 +11,9 @@
 
 namespace zelvik {
 
-// Limits of the clean-up's texts, in code page 949 bytes.
+// Limits of the clean-up's texts, in code page 949 bytes (an input or output path: kFileNameMax
+// of util/path_limit.h).
 constexpr int kOnOffFolderMax = 1023 - 10;  // the folder text, leaving room for "/converted"
-constexpr int kOnOffPathMax = 255;          // an input or output path
 constexpr int kOnOffLineMax = 2047;         // a data line, without its line end
 // A data line has at least kOnOffMinFields fields as SplitFields counts them at commas with
 // the limit kOnOffSplitLimit (values are unquoted: a comma inside a value adds a field).

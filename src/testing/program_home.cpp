@@ -6,6 +6,7 @@
 #include "log/log_pane.h"
 #include "util/file_io.h"
 #include "util/process_state.h"
+#include "util/program_dir.h"
 
 namespace zelvik {
 

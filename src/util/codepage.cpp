@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace zelvik {
 
@@ -17,6 +18,13 @@ const std::string& Kr(const char* utf8Literal) {
              .first;
   }
   return *it->second;
+}
+
+bool Cp949Holds(std::string_view utf8, std::string* cp949) {
+  std::string converted = Utf8ToCp949(utf8);
+  if (Cp949ToUtf8(converted) != utf8) return false;
+  if (cp949 != nullptr) *cp949 = std::move(converted);
+  return true;
 }
 
 std::size_t Cp949CutLength(std::string_view text, std::size_t maxBytes) {

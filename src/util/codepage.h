@@ -26,6 +26,11 @@ std::u16string Cp949ToUtf16(std::string_view cp949);
 // UTF-8 to UTF-16; malformed UTF-8 becomes '?'.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+// Whether code page 949 holds every character of the UTF-8 text, which the program can then
+// name by it: converted with a '?' in place of a character, a path would name another file or
+// folder, or none. When it does and cp949 is not null, *cp949 receives the converted text.
+bool Cp949Holds(std::string_view utf8, std::string* cp949 = nullptr);
+
 // The system's Korean literals are written readably in UTF-8 source; this gives their code
 // page 949 bytes, converted once per distinct literal and kept for the life of the process.
 const std::string& Kr(const char* utf8Literal);

@@ -9,14 +9,12 @@
 
 #include "extract/car_summary.h"
 #include "extract/export_plan.h"
-#include "log/run_log.h"
 #include "onoff/line_io.h"
 #include "onoff/onoff_sum.h"
 #include "publish/publish_repair.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
 #include "util/format.h"
-#include "util/number_parse.h"
 #include "util/platform.h"
 #include "util/split_fields.h"
 
@@ -25,55 +23,23 @@ namespace {
 
 // Large enough for any line an export or a summary holds; a longer one is a fault.
 constexpr std::size_t kReadBuffer = std::size_t{1} << 20;
-constexpr const char* kPrefix = "carloc_hst-";
-constexpr const char* kAreaCodes[] = {"00001", "00003", "00007", "00008"};
 
-bool IsDigits8(std::string_view text) {
-  if (text.size() != 8) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-// A pair's name as the export run makes it, and what the headers of such a file hold.
+// A pair's base name (without folder and extension) and what it tells.
 struct PairName {
-  std::string base;          // without folder and extension
+  std::string base;
   bool range = false;
   std::string first, last;   // the days
   std::string area;          // range: the area code, empty for an area without a name
 };
 
-// Reads "carloc_hst-서울대구-DAY" and "carloc_hst-<area name>-FROM-TO".
 bool ParseBase(const std::string& base, PairName* pair) {
-  const std::string prefix = kPrefix;
-  if (base.compare(0, prefix.size(), prefix) != 0) return false;
-  const std::string rest = base.substr(prefix.size());
-  const std::string& both = Kr("서울대구");
-  if (rest.size() == both.size() + 9 && rest.compare(0, both.size(), both) == 0 &&
-      rest[both.size()] == '-' && IsDigits8(std::string_view(rest).substr(both.size() + 1))) {
-    *pair = PairName{base, false, rest.substr(both.size() + 1), rest.substr(both.size() + 1), ""};
-    return true;
-  }
-  if (rest.size() < 19 || rest[rest.size() - 18] != '-' || rest[rest.size() - 9] != '-') {
-    return false;
-  }
-  const std::string first = rest.substr(rest.size() - 17, 8);
-  const std::string last = rest.substr(rest.size() - 8);
-  if (!IsDigits8(first) || !IsDigits8(last)) return false;
-  const std::string name = rest.substr(0, rest.size() - 18);
-  for (const char* code : kAreaCodes) {
-    if (AreaFileName(code) == name) {
-      *pair = PairName{base, true, first, last, code};
-      return true;
-    }
-  }
-  if (AreaFileName("") != name) return false;
-  *pair = PairName{base, true, first, last, ""};
+  ExportName name;
+  if (!ParseExportBaseName(base, &name)) return false;
+  *pair = PairName{base, name.range, name.first, name.last, name.area};
   return true;
 }
 
-std::string DayBase(const std::string& day) { return kPrefix + Kr("서울대구") + "-" + day; }
+std::string DayBase(const std::string& day) { return ExportBaseName(ExportInputs{1, day, "", ""}); }
 
 // Collects what is wrong with a pair: the first line of each kind of fault and how many
 // lines have it.
@@ -394,10 +360,11 @@ PairResult CheckPair(const std::string& folder949, const PairName& pair) {
     return result;
   }
   Faults sumFaults;
-  const Summary summary = ReadSummary(folder949 + "/" + pair.base + ".log", sumFaults);
+  const Summary summary =
+      ReadSummary(folder949 + "/" + pair.base + kSummaryExtension, sumFaults);
   Faults datFaults;
-  CheckExport(folder949 + "/" + pair.base + ".dat", plan, pair, summary, sumFaults.Empty(),
-              datFaults, &result);
+  CheckExport(folder949 + "/" + pair.base + kExportExtension, plan, pair, summary,
+              sumFaults.Empty(), datFaults, &result);
   std::string text = datFaults.Text(".dat");
   if (!sumFaults.Empty()) text += (text.empty() ? "" : "; ") + sumFaults.Text(".log");
   result.text = text;
@@ -432,12 +399,12 @@ FoundPairs PairsAmong(const std::vector<platform::DirEntry>& entries) {
     const std::string name = Utf8ToCp949(entry.name);
     if (name.size() < 4) continue;
     const std::string ext = name.substr(name.size() - 4);
-    if (ext != ".dat" && ext != ".log") continue;
+    if (ext != kExportExtension && ext != kSummaryExtension) continue;
     PairName pair;
     if (!ParseBase(name.substr(0, name.size() - 4), &pair)) continue;
     FoundPair& f = found[pair.base];
     f.pair = pair;
-    (ext == ".dat" ? f.dat : f.log) = true;
+    (ext == kExportExtension ? f.dat : f.log) = true;
   }
   return found;
 }
@@ -450,8 +417,8 @@ struct PairJudge {
 
   void operator()(const std::string& label, const PairName& pair, bool dat, bool log) {
     ++counts.checked;
-    const std::string datPath = folder949 + "/" + pair.base + ".dat";
-    const std::string logPath = folder949 + "/" + pair.base + ".log";
+    const std::string datPath = folder949 + "/" + pair.base + kExportExtension;
+    const std::string logPath = folder949 + "/" + pair.base + kSummaryExtension;
     if (OutputInProgress(datPath) || OutputInProgress(logPath)) {
       ++counts.inProgress;
       out(label + ": in progress");

@@ -32,15 +32,6 @@ constexpr Preset kDevelopment = {"개발", "db243", "vdnhxkpqcjrus63"};
 
 }  // namespace
 
-std::array<int, 3> OtherWorkers(int n) {
-  std::array<int, 3> others{};
-  std::size_t k = 0;
-  for (int other = 1; other <= 4; ++other) {
-    if (other != n) others[k++] = other;
-  }
-  return others;
-}
-
 WindowModel::WindowModel(WorkerBackend& backend) : backend_(backend) {
   for (int id : kControlIds) controls_[id];
   controls_[kIdStartStop].text = std::string(kCaptionIdle);
@@ -127,17 +118,23 @@ void WindowModel::OnPresetCheck() {
 void WindowModel::OnBesselCheck() { m_bBessel2WGS84.store(GetCheck(kIdBessel)); }
 
 WindowModel::StartStop WindowModel::OnStartStop() {
-  if (GetText(kIdStartStop) != kCaptionIdle) {
-    g_bstop.store(1);
-    SetText(kIdStartStop, kCaptionIdle);
-    // Workers 2 to 4 end at their next look at the stop request; worker 1 gets one second.
-    GetClock().Sleep(1000, nullptr);
-    m_hThread1.ForceEnd();
-    return StartStop::kStopped;
-  }
+  if (GetText(kIdStartStop) != kCaptionIdle) return Stop();
   g_bstop.store(0);
   SetText(kIdStartStop, kCaptionRunning);
+  if (!CaptureFields()) return StartStop::kFieldMissing;
+  return StartWorkers();
+}
 
+WindowModel::StartStop WindowModel::Stop() {
+  g_bstop.store(1);
+  SetText(kIdStartStop, kCaptionIdle);
+  // Workers 2 to 4 end at their next look at the stop request; worker 1 gets one second.
+  GetClock().Sleep(1000, nullptr);
+  m_hThread1.ForceEnd();
+  return StartStop::kStopped;
+}
+
+bool WindowModel::CaptureFields() {
   struct FieldCheck {
     int id;
     std::string WindowModel::*member;
@@ -164,21 +161,23 @@ WindowModel::StartStop WindowModel::OnStartStop() {
       }
       SetText(kIdStartStop, kCaptionIdle);
       if (view != nullptr) view->ShowFieldMessage(Kr(check.message), check.id);
-      return StartStop::kFieldMissing;
+      return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     this->*check.member = text;
   }
+  return true;
+}
 
+WindowModel::StartStop WindowModel::StartWorkers() {
   // Each box is looked at once, now.
-  int range2 = GetCheck(kIdRange2);
-  int range3 = GetCheck(kIdRange3);
-  int range4 = GetCheck(kIdRange4);
+  int ticked[3] = {};
+  for (int k = 0; k < 3; ++k) ticked[k] = GetCheck(kRangeControls[k].box);
   bool started = false;
-  if (range2 == 0 && range3 == 0 && range4 == 0) started |= StartWorker(1);
-  if (range2 != 0) started |= StartWorker(2);
-  if (range3 != 0) started |= StartWorker(3);
-  if (range4 != 0) started |= StartWorker(4);
+  if (ticked[0] == 0 && ticked[1] == 0 && ticked[2] == 0) started |= StartWorker(1);
+  for (int k = 0; k < 3; ++k) {
+    if (ticked[k] != 0) started |= StartWorker(k + 2);
+  }
   if (started) return StartStop::kStarted;
   SetText(kIdStartStop, kCaptionIdle);
   return StartStop::kNoneStarted;
@@ -243,19 +242,6 @@ WorkerSlot& WindowModel::Slot(int n) {
     case 3: return m_hThread3;
     default: return m_hThread4;
   }
-}
-
-bool WindowModel::TryEnterQuery(int n, std::int32_t others[3]) {
-  std::lock_guard<std::mutex> lock(gateMutex_);
-  const std::array<int, 3> ids = OtherWorkers(n);
-  bool anySet = false;
-  for (std::size_t k = 0; k < ids.size(); ++k) {
-    others[k] = QryFlag(ids[k]).load();
-    anySet = anySet || others[k] != 0;
-  }
-  if (anySet) return false;
-  QryFlag(n).store(1);
-  return true;
 }
 
 std::string WindowModel::DSN() const {

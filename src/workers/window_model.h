@@ -14,11 +14,11 @@
 //   1. bind its four panes (BindLogPanes), SetView(this), then OnInitDialog(); fill its controls
 //      from GetText/GetCheck (or from the change notifications OnInitDialog sends);
 //   2. on every edit of a field or click on a check box, SetText/SetCheck first, then the
-//      command of that control: OnPresetCheck for the preset check box (1011), OnBesselCheck
-//      for the conversion check box (1027);
-//   3. a click on the start/stop button (1000) and the one-shot start timer: OnStartStop;
+//      command of that control: OnPresetCheck for kIdPreset, OnBesselCheck for kIdBessel;
+//   3. a click on kIdStartStop and the one-shot start timer: OnStartStop;
 //   4. cancel / close box: OnCancel; once the window is gone: Teardown.
-// The copy-to-table check box (1017) and the labels are the view's alone: nothing reads them.
+// The copy-to-table check box (the view's kIdCopyToTable) and the labels are the view's alone:
+// nothing reads them.
 
 #include <array>
 #include <atomic>
@@ -29,6 +29,7 @@
 #include <string_view>
 
 #include "util/build_pace.h"
+#include "workers/run_gate.h"
 #include "workers/worker_backend.h"
 #include "workers/worker_slot.h"
 
@@ -59,6 +60,16 @@ enum ControlId : int {
   kIdBessel = 1027,      // check box: convert positions to WGS84
 };
 
+// The controls of range workers 2 to 4, worker 2 first: check box, first and last day field.
+struct RangeControls {
+  int box, first, last;
+};
+inline constexpr RangeControls kRangeControls[] = {
+    {kIdRange2, kIdRange2First, kIdRange2Last},
+    {kIdRange3, kIdRange3First, kIdRange3Last},
+    {kIdRange4, kIdRange4First, kIdRange4Last},
+};
+
 // Captions of the start/stop button.
 inline constexpr std::string_view kCaptionIdle = "Zelvik";
 inline constexpr std::string_view kCaptionRunning = "DB Close";
@@ -79,10 +90,6 @@ class WindowView {
   // the command, which may wait for the box to be closed.
   virtual void ShowFieldMessage(const std::string& text, int focusId) = 0;
 };
-
-// The three workers other than worker n (1 to 4), in ascending order: whose query flags the
-// run gate looks at, and in which order its log lines name them.
-std::array<int, 3> OtherWorkers(int n);
 
 class WindowModel {
  public:
@@ -109,10 +116,10 @@ class WindowModel {
   // area "00003"; then the company-name cache is loaded. The view binds its log panes before
   // and starts its one-shot start timer after.
   void OnInitDialog();
-  // Applies the preset that the preset check box (1011) names: its caption, the data source
-  // and password fields (1002, 1004).
+  // Applies the preset that the preset check box (kIdPreset) names: its caption, the data
+  // source and password fields (kIdDsn, kIdPwd).
   void OnPresetCheck();
-  // m_bBessel2WGS84 follows the conversion check box (1027).
+  // m_bBessel2WGS84 follows the conversion check box (kIdBessel).
   void OnBesselCheck();
 
   enum class StartStop {
@@ -121,9 +128,9 @@ class WindowModel {
     kNoneStarted,    // every slot asked for was still taken or had no thread: caption "Zelvik"
     kStopped,        // the caption was "DB Close": stop requested, worker 1 ended by force
   };
-  // The start/stop command (click on 1000 or the start timer). A stop waits 1000 ms through the
-  // clock on the calling thread before it ends worker 1 by force. A start that starts nothing
-  // puts the caption back, so that it never says "DB Close" with nothing running.
+  // The start/stop command (click on kIdStartStop or the start timer). A stop waits 1000 ms
+  // through the clock on the calling thread before it ends worker 1 by force. A start that
+  // starts nothing puts the caption back, so that it never says "DB Close" with nothing running.
   StartStop OnStartStop();
   // The cancel command: asks every worker to stop.
   void OnCancel();
@@ -156,20 +163,13 @@ class WindowModel {
   std::atomic<std::int32_t>& QryFlag(int n);
   WorkerSlot& Slot(int n);
 
-  // The run gate's exclusion in one step: when none of the other three query flags is set,
-  // sets worker n's own flag and answers true. others receives the three other flags as seen,
-  // in ascending worker order.
-  bool TryEnterQuery(int n, std::int32_t others[3]);
+  // The run gate over the four query flags.
+  RunGate& Gate() { return gate_; }
 
   // The connection texts captured by the last start (m_strDSN, m_strUID, m_strPWD).
   std::string DSN() const;
   std::string UID() const;
   std::string PWD() const;
-
-  // Opens the run gate on weekday nights (headless front end only; the window has no such
-  // switch). The query flags still count.
-  void SetIgnoreQuietHours(bool ignore) { ignoreQuietHours_.store(ignore); }
-  bool IgnoreQuietHours() const { return ignoreQuietHours_.load(); }
 
   // Worker 1's daily mode also exports each missed day of the last `days` days before today
   // that has no export pair (headless front end only; 0, the window's, exports none).
@@ -192,6 +192,11 @@ class WindowModel {
   };
   Control* Find(int id);
   const Control* Find(int id) const;
+  // OnStartStop's three parts: the stop, the start's field check (false, the message shown,
+  // when a field is empty; else the connection texts captured) and the start of the workers.
+  StartStop Stop();
+  bool CaptureFields();
+  StartStop StartWorkers();
   bool StartWorker(int n);  // true when its thread started
 
   WorkerBackend& backend_;
@@ -202,8 +207,7 @@ class WindowModel {
   std::string m_strUID;
   std::string m_strPWD;
   std::array<WorkerOutcome, 4> outcomes_{};
-  std::mutex gateMutex_;            // the check-and-set of the query flags
-  std::atomic<bool> ignoreQuietHours_{false};
+  RunGate gate_{{&m_bQryThread1, &m_bQryThread2, &m_bQryThread3, &m_bQryThread4}};
   std::atomic<int> catchUpDays_{0};
 };
 

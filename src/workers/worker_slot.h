@@ -6,6 +6,9 @@
 // last thing it does; only then may a new copy of that worker start. The ended thread is
 // joined by whoever needs the slot next (the start command) or by the teardown, so the worker
 // itself never waits for anybody to free its slot.
+//
+// Thread-safe: the start command, the teardown and the worker call it from their own threads;
+// every member takes the slot's lock or reads an atomic.
 
 #include <chrono>
 #include <condition_variable>

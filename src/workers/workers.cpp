@@ -1,6 +1,5 @@
 #include "workers/workers.h"
 
-#include <array>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -11,6 +10,7 @@
 #include "db/connect_string.h"
 #include "extract/export_plan.h"
 #include "extract/worker_label.h"
+#include "workers/run_gate.h"
 #include "workers/window_model.h"
 #include "log/run_log.h"
 #include "publish/publish_repair.h"
@@ -28,22 +28,6 @@ constexpr const char* kTriggerTime = "0700";  // nhour_check of worker 1
 constexpr int kPassWaitSteps = 50;             // worker 1 between two looks at the clock
 constexpr int kRetrySteps = 12;                // worker 1 between two connection attempts
 constexpr std::size_t kConnectBufferSize = 1024;
-
-struct RangeControls {
-  int box, first, last;
-  std::int64_t delayMs;  // the first delay: one sleep that no stop request interrupts
-};
-constexpr RangeControls kRangeControls[] = {
-    {kIdRange2, kIdRange2First, kIdRange2Last, 15000},
-    {kIdRange3, kIdRange3First, kIdRange3Last, 30000},
-    {kIdRange4, kIdRange4First, kIdRange4Last, 45000},
-};
-
-// The clock side of the run gate: Monday to Friday, HHMM above "2200" or below "0200".
-bool IsQuietHour(int weekday, const char* hhmm) {
-  if (weekday < 1 || weekday > 5) return false;
-  return std::strncmp(hhmm, "2200", 4) > 0 || std::strncmp(hhmm, "0200", 4) < 0;
-}
 
 // The session of a worker, registered with its slot for the life of the worker so that a
 // forced end can cancel its running statement; closed and unregistered before it goes.
@@ -65,105 +49,6 @@ class SessionHold {
  private:
   WorkerSlot& slot_;
   std::unique_ptr<WorkerSession> session_;
-};
-
-class Worker {
- public:
-  Worker(WindowModel* dlg, int n)
-      : dlg_(*dlg), n_(n), slot_(dlg->Slot(n)), cancel_(slot_.Cancel()),
-        db_(slot_, dlg->Backend().NewSession(n)) {}
-
-  void Log(const std::string& text) { WriteLog(text, n_); }
-  const char* Label() const { return WorkerLabel(n_); }
-
-  // A stop request, or a forced end.
-  bool Stopped() const { return g_bstop.load() != 0 || cancel_.IsCancelled(); }
-
-  // Waits steps one-second steps, looking at the stop request after each. False when the
-  // wait ended early.
-  bool WaitSteps(int steps) {
-    for (int i = 0; i < steps; ++i) {
-      if (!GetClock().Sleep(1000, &cancel_)) return false;
-      if (g_bstop.load() != 0) return false;
-    }
-    return true;
-  }
-
-  // Waits while the run gate is closed. When it opens, the worker's query flag has been set
-  // in the same step as the others were found clear. False when a stop ended the wait.
-  bool GateWait(int steps) {
-    for (;;) {
-      char szNow[32] = {};
-      int wday = GetTimeString(szNow, 0, 0);
-      char szHHMM[8] = {};
-      std::memcpy(szHHMM, szNow + 8, 4);
-      std::int32_t others[3] = {};
-      bool quiet = !dlg_.IgnoreQuietHours() && IsQuietHour(wday, szHHMM);
-      if (!quiet && dlg_.TryEnterQuery(n_, others)) return true;
-      if (quiet) ReadOthers(others);
-      const std::array<int, 3> ids = OtherWorkers(n_);
-      Log(Format("Sleep 59 sec => m_bQryThread%d[%d] or m_bQryThread%d[%d] or "
-                 "m_bQryThread%d[%d] or (tm_wday (0 < %d < 6) and ((%s > 2200) || ((%s < "
-                 "0200)))",
-                 ids[0], others[0], ids[1], others[1], ids[2], others[2], wday, szHHMM, szHHMM));
-      if (!WaitSteps(steps)) return false;
-    }
-  }
-
-  // The connect text from the texts captured by the start command; false (logged) when a
-  // text cannot be written in it or it does not fit its 1024-byte buffer.
-  bool ConnectText(std::string* connect) {
-    const char* refused = "";
-    if (!BuildConnectString(dlg_.DSN(), dlg_.UID(), dlg_.PWD(), connect, &refused)) {
-      Log(Format("%s connect text cannot hold the %s: not connecting", Label(), refused));
-      return false;
-    }
-    if (connect->size() < kConnectBufferSize) return true;
-    Log(Format("%s connect text longer than %zu bytes: not connecting", Label(),
-               kConnectBufferSize - 1));
-    return false;
-  }
-
-  void LogOpenError(const std::string& connect) {
-    Log(Format("OpenDB error[%s]", MaskPassword(connect).c_str()));
-  }
-
-  RunContext Context() { return RunContext{dlg_.QryFlag(n_), dlg_.m_bBessel2WGS84, &cancel_}; }
-
-  // A run's result: the first one that is not good stays the worker's outcome.
-  void NoteRun(WorkerOutcome result) {
-    if (outcome_ == WorkerOutcome::kNone || outcome_ == WorkerOutcome::kGood) outcome_ = result;
-  }
-  // Why the worker ended, when it ended for a reason of its own.
-  void NoteEnd(WorkerOutcome reason) {
-    if (reason == WorkerOutcome::kStopped) {
-      if (outcome_ == WorkerOutcome::kNone) outcome_ = reason;
-    } else if (outcome_ == WorkerOutcome::kNone || outcome_ == WorkerOutcome::kGood) {
-      outcome_ = reason;
-    }
-  }
-  void Report() {
-    if (outcome_ == WorkerOutcome::kNone) outcome_ = WorkerOutcome::kStopped;
-    dlg_.SetOutcome(n_, outcome_);
-  }
-
-  // The query flags of the three other workers, as the run gate names them.
-  void ReadOthers(std::int32_t others[3]) {
-    const std::array<int, 3> ids = OtherWorkers(n_);
-    for (std::size_t k = 0; k < ids.size(); ++k) others[k] = dlg_.QryFlag(ids[k]).load();
-  }
-
-  std::string Banner(const char* what) {
-    return Format("------------------------------- %s %s g_bstop[%d] ---------------------------",
-                  Label(), what, g_bstop.load());
-  }
-
-  WindowModel& dlg_;
-  const int n_;
-  WorkerSlot& slot_;
-  const CancelToken& cancel_;
-  SessionHold db_;
-  WorkerOutcome outcome_ = WorkerOutcome::kNone;
 };
 
 // The missed days worker 1's daily mode catches up: the days of the last `days` before today
@@ -217,41 +102,125 @@ class CatchUp {
   std::chrono::sys_days triedOn_{};  // the local day tried_ was begun on
 };
 
+// One worker's run on its own thread: its pane, its slot, its session and its outcome.
+class Worker {
+ public:
+  Worker(WindowModel* dlg, int n)
+      : dlg_(*dlg), n_(n), slot_(dlg->Slot(n)), cancel_(slot_.Cancel()),
+        db_(slot_, dlg->Backend().NewSession(n)) {}
+
+  int RunWorker1();  // s_ThreadWorker
+  int RunRange();    // s_ThreadWorker2 .. s_ThreadWorker4
+
+ private:
+  void Log(const std::string& text) { WriteLog(text, n_); }
+  const char* Label() const { return WorkerLabel(n_); }
+
+  // A stop request, or a forced end.
+  bool Stopped() const { return g_bstop.load() != 0 || cancel_.IsCancelled(); }
+
+  // Waits steps one-second steps, looking at the stop request after each. False when the
+  // wait ended early.
+  bool WaitSteps(int steps) {
+    for (int i = 0; i < steps; ++i) {
+      if (!GetClock().Sleep(1000, &cancel_)) return false;
+      if (g_bstop.load() != 0) return false;
+    }
+    return true;
+  }
+  RunGate::StepWait Waits() {
+    return [this](int steps) { return WaitSteps(steps); };
+  }
+
+  // The connect text from the texts captured by the start command; false (logged) when a
+  // text cannot be written in it or it does not fit its 1024-byte buffer.
+  bool ConnectText(std::string* connect) {
+    const char* refused = "";
+    if (!BuildConnectString(dlg_.DSN(), dlg_.UID(), dlg_.PWD(), connect, &refused)) {
+      Log(Format("%s connect text cannot hold the %s: not connecting", Label(), refused));
+      return false;
+    }
+    if (connect->size() < kConnectBufferSize) return true;
+    Log(Format("%s connect text longer than %zu bytes: not connecting", Label(),
+               kConnectBufferSize - 1));
+    return false;
+  }
+
+  void LogOpenError(const std::string& connect) {
+    Log(Format("OpenDB error[%s]", MaskPassword(connect).c_str()));
+  }
+
+  RunContext Context() { return RunContext{dlg_.QryFlag(n_), dlg_.m_bBessel2WGS84, &cancel_}; }
+
+  // A run's result: the first one that is not good stays the worker's outcome.
+  void NoteRun(WorkerOutcome result) {
+    if (outcome_ == WorkerOutcome::kNone || outcome_ == WorkerOutcome::kGood) outcome_ = result;
+  }
+  // Why the worker ended, when it ended for a reason of its own.
+  void NoteEnd(WorkerOutcome reason) {
+    if (reason == WorkerOutcome::kStopped) {
+      if (outcome_ == WorkerOutcome::kNone) outcome_ = reason;
+    } else if (outcome_ == WorkerOutcome::kNone || outcome_ == WorkerOutcome::kGood) {
+      outcome_ = reason;
+    }
+  }
+  void Report() {
+    if (outcome_ == WorkerOutcome::kNone) outcome_ = WorkerOutcome::kStopped;
+    dlg_.SetOutcome(n_, outcome_);
+  }
+
+  std::string Banner(const char* what) {
+    return Format("------------------------------- %s %s g_bstop[%d] ---------------------------",
+                  Label(), what, g_bstop.load());
+  }
+
+  WorkerOutcome Worker1Pass(CatchUp& catchUp);
+  void Worker1Loop();
+  void Worker1End();
+  WorkerOutcome RangeSteps(const std::string& area);
+
+  WindowModel& dlg_;
+  const int n_;
+  WorkerSlot& slot_;
+  const CancelToken& cancel_;
+  SessionHold db_;
+  WorkerOutcome outcome_ = WorkerOutcome::kNone;
+};
+
 // One pass of worker 1's loop up to its run. Returns kNone to go on with the after-run step,
 // or the reason to go to End.
-WorkerOutcome Worker1Pass(Worker& w, CatchUp& catchUp) {
-  WindowModel& dlg = w.dlg_;
-  bool daily = dlg.GetCheck(kIdDay1) == 0;
+WorkerOutcome Worker::Worker1Pass(CatchUp& catchUp) {
+  bool daily = dlg_.GetCheck(kIdDay1) == 0;
   std::string missedDay;
   if (daily) {
     const std::time_t now = GetClock().Now();
     char szNow[32] = {};
     FormatTimeString(szNow, 0, now);
     if (std::strncmp(szNow + 8, kTriggerTime, 4) != 0) {
-      if (dlg.CatchUpDays() <= 0) return WorkerOutcome::kNone;
-      missedDay = catchUp.NextDay(now, dlg.CatchUpDays());
+      if (dlg_.CatchUpDays() <= 0) return WorkerOutcome::kNone;
+      missedDay = catchUp.NextDay(now, dlg_.CatchUpDays());
       if (missedDay.empty()) return WorkerOutcome::kNone;
       catchUp.Tried(missedDay);
     }
   }
   std::string firstDay, lastDay;
-  if (!CheckDateFields(dlg.GetText(kIdDay1First), dlg.GetText(kIdDay1Last), &firstDay,
+  if (!CheckDateFields(dlg_.GetText(kIdDay1First), dlg_.GetText(kIdDay1Last), &firstDay,
                        &lastDay)) {
     return WorkerOutcome::kInvalidDates;
   }
   if (!missedDay.empty()) {
-    w.Log(Format("%s catching up a missed day[%s]", w.Label(), missedDay.c_str()));
+    Log(Format("%s catching up a missed day[%s]", Label(), missedDay.c_str()));
   }
   std::string connect;
-  if (!w.ConnectText(&connect)) return WorkerOutcome::kNoConnection;
+  if (!ConnectText(&connect)) return WorkerOutcome::kNoConnection;
   bool failedOnce = false;
   for (;;) {
-    if (w.Stopped()) return failedOnce ? WorkerOutcome::kNoConnection : WorkerOutcome::kStopped;
-    w.db_->Close();
-    if (w.db_->Open(connect)) break;
-    w.LogOpenError(connect);
+    if (Stopped()) return failedOnce ? WorkerOutcome::kNoConnection : WorkerOutcome::kStopped;
+    db_->Close();
+    if (db_->Open(connect)) break;
+    LogOpenError(connect);
     failedOnce = true;
-    if (!w.WaitSteps(kRetrySteps)) return WorkerOutcome::kNoConnection;
+    if (!WaitSteps(kRetrySteps)) return WorkerOutcome::kNoConnection;
   }
   AppendLogPane(1, std::string(), 1);
   std::string day = firstDay;
@@ -262,111 +231,106 @@ WorkerOutcome Worker1Pass(Worker& w, CatchUp& catchUp) {
     GetTimeString(szYesterday, 0, 1);
     day.assign(szYesterday, 8);
   }
-  if (w.Stopped()) return WorkerOutcome::kStopped;
-  if (!w.GateWait(59)) return WorkerOutcome::kStopped;
-  w.NoteRun(w.db_->DayRun(day, w.Context()));
+  if (Stopped()) return WorkerOutcome::kStopped;
+  if (!dlg_.Gate().Wait(n_, 59, Waits())) return WorkerOutcome::kStopped;
+  NoteRun(db_->DayRun(day, Context()));
   // The 07:00 export is a catch-up point: a missed day that failed may be tried once more.
   if (daily && missedDay.empty()) catchUp.NewPoint();
   return WorkerOutcome::kNone;
 }
 
-int Worker1(WindowModel* pDlg) {
-  Worker w(pDlg, 1);
-  pDlg->m_bQryThread1.store(1);
-  std::string path = pDlg->GetText(kIdFolder);
-  if (pDlg->GetCheck(kIdOnOff) != 0 && !path.empty()) {
-    w.Log(w.Banner("START"));
-    w.NoteRun(pDlg->Backend().CleanUp(path, &w.cancel_));
-  } else {
-    w.Log(w.Banner("START"));
-    w.db_->Close();
-    CatchUp catchUp;
-    while (!w.Stopped()) {
-      WorkerOutcome end = Worker1Pass(w, catchUp);
-      if (end != WorkerOutcome::kNone) {
-        w.NoteEnd(end);
-        break;
-      }
-      // After-run.
-      w.db_->Close();
-      pDlg->m_bQryThread1.store(0);
-      if (pDlg->GetCheck(kIdDay1) != 0) break;
-      w.Log(Format("s_ThreadWorker Sleep(%d) nhour_check[%s]", kPassWaitSteps, kTriggerTime));
-      if (w.Stopped() || !w.WaitSteps(kPassWaitSteps)) break;
+// Worker 1's passes until a stop, an end of its own, or the one run of the specific day.
+void Worker::Worker1Loop() {
+  CatchUp catchUp;
+  while (!Stopped()) {
+    WorkerOutcome end = Worker1Pass(catchUp);
+    if (end != WorkerOutcome::kNone) {
+      NoteEnd(end);
+      break;
     }
+    // After-run.
+    db_->Close();
+    dlg_.m_bQryThread1.store(0);
+    if (dlg_.GetCheck(kIdDay1) != 0) break;
+    Log(Format("s_ThreadWorker Sleep(%d) nhour_check[%s]", kPassWaitSteps, kTriggerTime));
+    if (Stopped() || !WaitSteps(kPassWaitSteps)) break;
   }
-  // End. The flag goes first: a range worker of an earlier start may be waiting for it while
-  // this worker waits for that range worker below.
-  w.db_->Close();
-  pDlg->m_bQryThread1.store(0);
-  while (pDlg->m_hThread2.IsTaken()) {
-    if (!GetClock().Sleep(1000, &w.cancel_)) break;
+}
+
+// Worker 1's End. The flag goes first: a range worker of an earlier start may be waiting for
+// it while this worker waits for that range worker below.
+void Worker::Worker1End() {
+  db_->Close();
+  dlg_.m_bQryThread1.store(0);
+  // Not a wait that the stop request ends: only a forced end does.
+  while (dlg_.m_hThread2.IsTaken()) {
+    if (!GetClock().Sleep(1000, &cancel_)) break;
   }
   // After a forced end the stop command has set the caption already, and a later start may
   // have set it again: leave it alone.
-  if (!w.slot_.ForcedEnd()) pDlg->SetText(kIdStartStop, kCaptionIdle);
-  w.Log(w.Banner("STOP"));
-  w.Report();
-  return 0;
+  if (!slot_.ForcedEnd()) dlg_.SetText(kIdStartStop, kCaptionIdle);
+  Log(Banner("STOP"));
+  Report();
 }
 
-int RangeWorker(WindowModel* pDlg, int n) {
-  const RangeControls& controls = kRangeControls[n - 2];
-  std::string area = pDlg->GetText(kIdArea);
-  if (area.size() < 4) area = "00003";
-  Worker w(pDlg, n);
-  pDlg->QryFlag(n).store(0);
-  GetClock().Sleep(controls.delayMs, &w.cancel_);
-  w.Log(w.Banner("START"));
-  WorkerOutcome end = WorkerOutcome::kNone;
-  if (g_bstop.load() == 0) {
-    for (;;) {
-      std::int32_t others[3] = {};
-      w.ReadOthers(others);
-      if (others[0] == 0 && others[1] == 0 && others[2] == 0) break;
-      const std::array<int, 3> ids = OtherWorkers(n);
-      w.Log(Format("Sleep 59 sec => (m_bQryThread%d[%d] || m_bQryThread%d[%d] || "
-                   "m_bQryThread%d[%d])",
-                   ids[0], others[0], ids[1], others[1], ids[2], others[2]));
-      if (!w.WaitSteps(30)) break;
-    }
-  }
-  w.db_->Close();
-  std::string firstDay, lastDay, connect;
-  if (w.Stopped() || pDlg->GetCheck(controls.box) == 0) {
-    end = WorkerOutcome::kStopped;
-  } else if (!CheckDateFields(pDlg->GetText(controls.first), pDlg->GetText(controls.last),
-                              &firstDay, &lastDay)) {
-    end = WorkerOutcome::kInvalidDates;
-  } else if (!w.ConnectText(&connect)) {
-    end = WorkerOutcome::kNoConnection;
+int Worker::RunWorker1() {
+  dlg_.m_bQryThread1.store(1);
+  std::string path = dlg_.GetText(kIdFolder);
+  if (dlg_.GetCheck(kIdOnOff) != 0 && !path.empty()) {
+    Log(Banner("START"));
+    NoteRun(dlg_.Backend().CleanUp(path, &cancel_));
   } else {
-    w.db_->Close();
-    if (!w.db_->Open(connect)) {
-      w.LogOpenError(connect);
-      end = WorkerOutcome::kNoConnection;
-    } else {
-      AppendLogPane(n, std::string(), 1);
-      if (w.Stopped() || !w.GateWait(30)) {
-        end = WorkerOutcome::kStopped;
-      } else {
-        w.NoteRun(w.db_->RangeRun(area, firstDay, lastDay, w.Context()));
-      }
-    }
+    Log(Banner("START"));
+    db_->Close();
+    Worker1Loop();
   }
-  if (end != WorkerOutcome::kNone) w.NoteEnd(end);
-  w.db_->Close();
-  w.Log(w.Banner("STOP"));
-  w.Report();
+  Worker1End();
   return 0;
 }
 
+// A range worker's steps from its box and field checks to its run. Returns kNone once it has
+// run, or the reason it went to End.
+WorkerOutcome Worker::RangeSteps(const std::string& area) {
+  const RangeControls& controls = kRangeControls[n_ - 2];
+  std::string firstDay, lastDay, connect;
+  if (Stopped() || dlg_.GetCheck(controls.box) == 0) return WorkerOutcome::kStopped;
+  if (!CheckDateFields(dlg_.GetText(controls.first), dlg_.GetText(controls.last), &firstDay,
+                       &lastDay)) {
+    return WorkerOutcome::kInvalidDates;
+  }
+  if (!ConnectText(&connect)) return WorkerOutcome::kNoConnection;
+  db_->Close();
+  if (!db_->Open(connect)) {
+    LogOpenError(connect);
+    return WorkerOutcome::kNoConnection;
+  }
+  AppendLogPane(n_, std::string(), 1);
+  if (Stopped() || !dlg_.Gate().Wait(n_, 30, Waits())) return WorkerOutcome::kStopped;
+  NoteRun(db_->RangeRun(area, firstDay, lastDay, Context()));
+  return WorkerOutcome::kNone;
+}
+
+int Worker::RunRange() {
+  std::string area = dlg_.GetText(kIdArea);
+  if (area.size() < 4) area = "00003";
+  dlg_.QryFlag(n_).store(0);
+  RunGate::FirstDelay(n_, &cancel_);
+  Log(Banner("START"));
+  if (g_bstop.load() == 0) dlg_.Gate().WaitOthersIdle(n_, Waits());
+  db_->Close();
+  const WorkerOutcome end = RangeSteps(area);
+  if (end != WorkerOutcome::kNone) NoteEnd(end);
+  db_->Close();
+  Log(Banner("STOP"));
+  Report();
+  return 0;
+}
 }  // namespace
 
-int s_ThreadWorker(WindowModel* pDlg) { return Worker1(pDlg); }
-int s_ThreadWorker2(WindowModel* pDlg) { return RangeWorker(pDlg, 2); }
-int s_ThreadWorker3(WindowModel* pDlg) { return RangeWorker(pDlg, 3); }
-int s_ThreadWorker4(WindowModel* pDlg) { return RangeWorker(pDlg, 4); }
+int s_ThreadWorker(WindowModel* pDlg) { return Worker(pDlg, 1).RunWorker1(); }
+int s_ThreadWorker2(WindowModel* pDlg) { return Worker(pDlg, 2).RunRange(); }
+int s_ThreadWorker3(WindowModel* pDlg) { return Worker(pDlg, 3).RunRange(); }
+int s_ThreadWorker4(WindowModel* pDlg) { return Worker(pDlg, 4).RunRange(); }
 
 void RunWorkerThread(WindowModel* pDlg, int n) {
   try {

@@ -3,10 +3,12 @@
 // previous day for areas "00001" and "00003", or exports one chosen day once, or runs the
 // occupancy clean-up of a folder. Workers 2 to 4 export the area text over the date range of
 // their own check box once and end. No worker starts a query while another's query flag is
-// set, nor from Monday to Friday between 22:01 and 01:59.
+// set, nor from Monday to Friday between 22:01 and 01:59 (the run gate, run_gate.h).
 //
 // Every wait goes through the process-wide clock in one-second steps and ends when the stop
-// request (g_bstop) is seen; a forced end (the worker's cancel request) ends any wait at once.
+// request (g_bstop) is seen, but two: a range worker's first delay, one sleep, and worker 1's
+// wait at its end for worker 2's slot. A forced end (the worker's cancel request) ends any
+// wait at once.
 
 #include <string>
 

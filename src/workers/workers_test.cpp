@@ -41,7 +41,7 @@ TEST(RunGateTest, CheckingTheOthersAndSettingOnesOwnFlagIsOneStep) {
     threads.emplace_back([&, n] {
       for (int i = 0; i < 2000; ++i) {
         std::int32_t others[3];
-        if (!model.TryEnterQuery(n, others)) continue;
+        if (!model.Gate().TryEnterQuery(n, others)) continue;
         int now = ++inside;
         int seen = worst.load();
         while (now > seen && !worst.compare_exchange_weak(seen, now)) {
@@ -363,7 +363,7 @@ TEST_F(RangeWorkerTest, QuietHoursHoldAWeekdayRunUntil0200ButNotASaturdayOne) {
   // The headless switch opens weekday nights too.
   model_->OnStartStop();
   clock_.SetNow(At(2022, 11, 9, 23, 30, 0));
-  model_->SetIgnoreQuietHours(true);
+  model_->Gate().SetIgnoreQuietHours(true);
   model_->OnStartStop();
   ASSERT_TRUE(WaitEnded(2));
   ASSERT_EQ(backend_.RunCount(), 3);

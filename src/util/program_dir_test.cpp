@@ -1,9 +1,11 @@
-#include "util/process_state.h"
+#include "util/program_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
+
+#include "util/process_state.h"
 
 namespace zelvik {
 namespace {
