@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "geo/datum.h"
+#include "util/durable_io.h"
 #include "util/number_parse.h"
 #include "util/platform.h"
 

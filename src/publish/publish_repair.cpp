@@ -8,6 +8,7 @@
 #include "log/run_log.h"
 #include "publish/run_output.h"
 #include "util/codepage.h"
+#include "util/durable_io.h"
 #include "util/file_io.h"
 #include "util/format.h"
 #include "util/platform.h"
@@ -199,7 +200,7 @@ class Repairer {
       Removed(path949);
       return true;
     }
-    NotRemoved(path949, SysError{errno, errno, platform::ErrorText(errno)});
+    NotRemoved(path949, platform::ErrnoError(errno));
     return false;
   }
   // A summary set aside goes back under its final name; false (logged) when both stay.
@@ -268,7 +269,8 @@ void Repairer::Run(const std::set<std::string>& finals) {
     // Describing makes no lock file: where there is none, nobody holds it.
     const bool locked = !Describing()                      ? LockFolder949(folder_, &lock, &e)
                         : !Exists949(Path(kFolderLockName)) ? true
-                                                            : lock.TryLock(Sys(kFolderLockName), &e);
+                        : lock.TryLock(Sys(kFolderLockName), &e) ==
+                              platform::FolderLock::TryResult::kTaken;
     for (const SideFileName& f : intents) {
       handled.insert({f.pid, f.worker});
       if (locked) IntentOf(f);
@@ -393,8 +395,7 @@ bool OutputInProgress(const std::string& final949) {
   // Intents and aside copies are live only while their publish holds the folder's lock.
   platform::FolderLock lock;
   SysError e;
-  return !lock.TryLock(SysPath(lockPath.c_str()), &e) &&
-         e.text.empty() && e.errnoValue == 0;
+  return lock.TryLock(SysPath(lockPath.c_str()), &e) == platform::FolderLock::TryResult::kBusy;
 }
 
 std::vector<std::string> DescribeRepair(const std::string& folder949) {

@@ -7,6 +7,7 @@
 
 #include "log/run_log.h"
 #include "publish/publish_repair.h"
+#include "util/durable_io.h"
 #include "util/file_io.h"
 #include "util/format.h"
 
@@ -25,14 +26,6 @@ bool StopsAt(int step) {
 
 std::string Suffix(std::int64_t pid, int worker, const char* ext) {
   return "." + std::to_string(pid) + "-" + std::to_string(worker) + "." + ext;
-}
-
-SysError Errno(int error) {
-  SysError e;
-  e.errnoValue = error;
-  e.systemCode = error;
-  e.text = platform::ErrorText(error);
-  return e;
 }
 
 }  // namespace
@@ -67,11 +60,13 @@ bool LockFolder949(const std::string& folder949, platform::FolderLock* lock, Sys
   const std::string path = SysPath((folder949 + "/" + kFolderLockName).c_str());
   // Publishes hold it for a few renames (a Windows reader can stretch one to about 2 s).
   for (int tries = 0; tries < 3000; ++tries) {
-    if (lock->TryLock(path, error)) return true;
-    if (!error->text.empty() || error->errnoValue != 0) return false;
+    const platform::FolderLock::TryResult result = lock->TryLock(path, error);
+    if (result != platform::FolderLock::TryResult::kBusy) {
+      return result == platform::FolderLock::TryResult::kTaken;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  *error = Errno(EWOULDBLOCK);
+  *error = platform::ErrnoError(EWOULDBLOCK);
   return false;
 }
 
@@ -129,11 +124,11 @@ bool RunOutput::WriteIntent(const std::string& path949, std::int64_t summarySize
   bool ok = fd >= 0;
   if (ok && platform::WriteFd(fd, text.data(), text.size()) !=
                 static_cast<std::int64_t>(text.size())) {
-    *error = Errno(errno != 0 ? errno : EIO);
+    *error = platform::ErrnoError(errno != 0 ? errno : EIO);
     ok = false;
   }
   if (fd >= 0 && !platform::CloseFd(fd) && ok) {
-    *error = Errno(errno);
+    *error = platform::ErrnoError(errno);
     ok = false;
   }
   ok = ok && (!durable_ || intent.SyncData(error));

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/folder_lock.h"
+#include "util/owned_file.h"
 #include "util/platform.h"
 
 namespace zelvik {

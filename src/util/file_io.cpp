@@ -39,8 +39,6 @@ bool RemoveFile949(const char* path949) {
 
 std::int64_t CurrentProcessId() { return platform::CurrentProcessId(); }
 
-bool ProcessAlive(std::int64_t pid) { return platform::ProcessAlive(pid); }
-
 AppendResult AppendLine949(const char* path949, std::string_view text, AppendSync sync) {
   if (path949 == nullptr) return AppendResult::kNotOpened;
   const int fd = platform::OpenAppendFd(SysPath(path949));

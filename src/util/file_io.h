@@ -22,10 +22,8 @@ bool MakeDir949(const char* path949);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile949(const char* path949);
 
-// The id of this process, and whether the process with that id is still running (a process
-// that cannot be signalled for lack of permission counts as running).
+// The id of this process.
 std::int64_t CurrentProcessId();
-bool ProcessAlive(std::int64_t pid);
 
 enum class AppendResult { kDone, kNotOpened, kWriteFailed };
 // kData: the line has reached the disk when the append returns (com_nm.cfg, whose lines are

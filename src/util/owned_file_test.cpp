@@ -5,6 +5,9 @@
 #include <filesystem>
 
 #include "testing/test_folder.h"
+#include "util/durable_io.h"
+#include "util/folder_lock.h"
+#include "util/owned_file.h"
 #include "util/platform.h"
 #ifdef _WIN32
 #include "util/platform_windows_internal.h"
@@ -62,12 +65,12 @@ TEST_F(OwnedFileTest, CreateIsExclusiveAndTheLockTellsALiveFileFromALeftover) {
   EXPECT_EQ(owner.Take(tmp, &error), OwnedFile::TakeResult::kGone);
 
   FolderLock lock, other;
-  ASSERT_TRUE(lock.TryLock(Path("zelvik.lock"), &error)) << error.text;
-  error.text = "unset";
-  EXPECT_FALSE(other.TryLock(Path("zelvik.lock"), &error));
-  EXPECT_EQ(error.text, "");  // held by someone, not failed
+  ASSERT_EQ(lock.TryLock(Path("zelvik.lock"), &error), FolderLock::TryResult::kTaken)
+      << error.text;
+  // Held by someone, not failed.
+  EXPECT_EQ(other.TryLock(Path("zelvik.lock"), &error), FolderLock::TryResult::kBusy);
   lock.Unlock();
-  EXPECT_TRUE(other.TryLock(Path("zelvik.lock"), &error));
+  EXPECT_EQ(other.TryLock(Path("zelvik.lock"), &error), FolderLock::TryResult::kTaken);
 }
 
 // The synced file replaces the final one in one step, and can be renamed back (a publish

@@ -1,16 +1,26 @@
 #pragma once
-// Every call into the operating system goes through here. One implementation per system
-// (platform_posix.cpp, platform_windows.cpp), chosen by the build; code page conversion has
-// its pair too (codepage_posix.cpp, codepage_windows.cpp).
+// The program's calls into the operating system go through here and the headers beside it
+// (owned_file.h, folder_lock.h, durable_io.h; codepage.h for code page conversion): one
+// implementation per system (platform_posix.cpp, platform_windows.cpp and the like), chosen by
+// the build. The exceptions are each a front end's own system code, which nothing else reaches
+// and which would only pass through here: the console of the headless front end
+// (src/cli/console_posix.cpp, console_windows.cpp: its signals, console handles and
+// environment) and the Win32 window (src/app/*_win32*). std::filesystem appears outside the
+// tests only as path text (FsPath and FsText in file_io.h), which calls no system; ODBC is a
+// library, reached through src/db.
 //
 // Paths are UTF-8 text ("system paths", see SysPath in file_io.h). The Windows side turns them
 // into UTF-16 at the call, so Korean names work whatever the system's code page.
+//
+// Failures: the calls here answer as the C calls they stand for (false or -1 with errno set;
+// ExecutablePath with the start-up's message), because the writers and readers that call them
+// already report errno in their log lines and a SysError would only be taken apart again there;
+// owned_file.h, folder_lock.h and durable_io.h answer with a SysError (sys_error.h).
 
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace zelvik::platform {
@@ -21,8 +31,6 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 bool MakeDir(const std::string& path);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile(const std::string& path);
-// Renames a file, replacing a file of the target name in one step.
-bool RenameReplace(const std::string& from, const std::string& to);
 // Whether the path names something, a link followed; and whether that is a folder. False
 // when it cannot be told (no access), as for a missing one.
 bool PathExists(const std::string& path);
@@ -95,10 +103,8 @@ std::time_t MakeLocalTime(const std::tm& local);
 // The system's text for an errno value.
 std::string ErrorText(int error);
 
-// This process's id, and whether a process of that id is running (one of another user
-// counts).
+// This process's id.
 std::int64_t CurrentProcessId();
-bool ProcessAlive(std::int64_t pid);
 
 // A process that lost its reader must not die writing to a closed pipe.
 void IgnoreBrokenPipe();
@@ -107,122 +113,5 @@ void IgnoreBrokenPipe();
 // handler runs. On Windows TerminateProcess, not ExitProcess or _Exit: those run the DLLs'
 // detach code, which can deadlock on a lock held by a thread stuck in a driver.
 [[noreturn]] void EndProcess(int status);
-
-// ---- Durable publishing: files a run owns, their syncs and their renames ----------------------
-
-// A failed system call: errno's value (or the nearest errno for a Win32 code), the system's own
-// code (errno on POSIX, GetLastError on Windows) and the system's text for it, so that an
-// operator reads what Windows or the kernel said rather than a generic "Permission denied".
-// The text is one line in code page 949, as every text inside the program.
-struct SysError {
-  int errnoValue = 0;
-  long systemCode = 0;
-  std::string text;
-};
-
-// A file a run owns: created exclusively (never over an existing file, never through a link) and
-// held by an OS lock for as long as this object keeps it. The lock is what tells a live run's
-// temporary file from the leftover of an ended one (a process id can be reused); it never
-// blocks readers. POSIX: flock (or an OFD lock) on the descriptor. Windows: a handle with DELETE
-// access shared for read and delete, locked with LockFileEx on a byte range past the end (a
-// reader that does not share delete cannot open the file while it is held: release it soon
-// after its rename).
-// Move-only; the destructor releases the lock and closes the file without removing it.
-class OwnedFile {
- public:
-  OwnedFile() = default;
-  ~OwnedFile();
-  // Moving hands the held file (and its lock) over; the moved-from object holds nothing.
-  OwnedFile(OwnedFile&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
-    other.handle_ = -1;
-    other.path_.clear();
-  }
-  OwnedFile& operator=(OwnedFile&& other) noexcept {
-    if (this != &other) {
-      Release();
-      handle_ = other.handle_;
-      path_ = std::move(other.path_);
-      other.handle_ = -1;
-      other.path_.clear();
-    }
-    return *this;
-  }
-  OwnedFile(const OwnedFile&) = delete;
-  OwnedFile& operator=(const OwnedFile&) = delete;
-
-  // Creates `path` exclusively and takes its lock. False (error set) when the name exists,
-  // is a link, or cannot be created.
-  bool Create(const std::string& path, SysError* error);
-
-  enum class TakeResult { kTaken, kBusy, kGone, kFailed };
-  // Takes over an existing file that no live owner holds: opens it without following a link,
-  // takes its lock without waiting, then checks that `path` still names the locked file.
-  // kBusy: a live run holds it; kGone: no such file (or it was replaced in between).
-  TakeResult Take(const std::string& path, SysError* error);
-
-  bool IsOpen() const;
-  const std::string& Path() const { return path_; }
-  // The size of the file now; false on error.
-  bool Size(std::int64_t* size, SysError* error) const;
-
-  // A new descriptor for writing (a C runtime descriptor on Windows), independent of the one
-  // holding the lock: closing it (or the stream made from it) keeps the file owned. -1 (error
-  // set) on failure.
-  int OpenWriteFd(SysError* error);
-
-  // The data written so far reaches the disk: fdatasync / FlushFileBuffers.
-  bool SyncData(SysError* error);
-
-  // Gives the file the name `to`, replacing a file of that name in one step. On Windows through
-  // the owned handle (SetFileInformationByHandle, FileRenameInfo), never by name. A
-  // replace refused because a reader holds `to` open (sharing violation, or access denied when
-  // the reader shares delete; under Wine always access denied) is retried for about 2 seconds
-  // before it fails. Path() follows the new name.
-  bool RenameTo(const std::string& to, SysError* error);
-
-  // Removes the file while it is held (so that no other process can take the name in between)
-  // and releases it: on Windows the name goes only when the last handle closes.
-  bool Remove(SysError* error);
-
-  // Drops the lock and closes; the file stays.
-  void Release();
-
- private:
-  std::intptr_t handle_ = -1;  // the descriptor (POSIX) or HANDLE (Windows) holding the lock
-  std::string path_;
-};
-
-// An advisory lock on a lock file that is opened (created when missing) and never deleted:
-// deleting a lock file someone waits on would break the exclusion. Held across the renames of
-// a publish so that two publishes of one output never interleave, in one process or in two.
-class FolderLock {
- public:
-  FolderLock() = default;
-  ~FolderLock();
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-  // Takes the lock without waiting: true when taken, false when someone else holds it (error
-  // empty) or on failure (error set).
-  bool TryLock(const std::string& lockPath, SysError* error);
-  void Unlock();
-  bool Held() const { return handle_ != -1; }
-
- private:
-  std::intptr_t handle_ = -1;
-};
-
-// Starts writing the range back to the disk without waiting (Linux: sync_file_range), so that
-// the final SyncData of a large file finds little left to do. A no-op where the system has no
-// such call.
-void StartWriteBack(int fd, std::int64_t offset, std::int64_t length);
-
-// Makes the folder's entries (a rename, a new file) durable: fsync of the folder on POSIX;
-// on Windows FlushFileBuffers on a folder handle opened with FILE_FLAG_BACKUP_SEMANTICS, where
-// the file system allows it (true where the system offers no way, see DESIGN.md).
-bool SyncDir(const std::string& path, SysError* error);
-
-// Renames a file that is not owned (an earlier final file set aside and put back), replacing
-// the target in one step, with the same retry on a Windows reader as OwnedFile::RenameTo.
-bool RenameReplaceRetry(const std::string& from, const std::string& to, SysError* error);
 
 }  // namespace zelvik::platform

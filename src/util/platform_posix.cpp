@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "util/locked_handle.h"
 #include "util/platform.h"
+#include "util/platform_posix_internal.h"
 
 namespace zelvik::platform {
 
@@ -23,10 +25,6 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
 bool MakeDir(const std::string& path) { return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST; }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
-
-bool RenameReplace(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}
 
 bool PathExists(const std::string& path) {
   struct stat st;
@@ -194,200 +192,22 @@ std::string ErrorText(int error) {
 
 std::int64_t CurrentProcessId() { return static_cast<std::int64_t>(getpid()); }
 
-bool ProcessAlive(std::int64_t pid) {
-  if (pid <= 0 || pid != static_cast<std::int64_t>(static_cast<pid_t>(pid))) return false;
-  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-}
-
 void EndProcess(int status) { std::_Exit(status); }
 
 void IgnoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
 
-// ---- Durable publishing ----------------------------------------------------------------------
+// ---- The locks of owned files and folder locks ------------------------------------------------
 
-namespace {
-
-SysError ErrorOf(int error) {
-  SysError e;
-  e.errnoValue = error;
-  e.systemCode = error;
-  e.text = ErrorText(error);
-  return e;
-}
-
-bool Fail(SysError* error, int code) {
-  if (error != nullptr) *error = ErrorOf(code);
-  return false;
-}
-
-int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
-
-// flock locks belong to the open file description, not to the process: another descriptor of
-// the same file, in this process or another, does not get it, and closing an unrelated
-// descriptor does not drop it.
-bool LockNow(int fd, int* error) {
+int LockNow(int fd) {
   for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno != EINTR) {
-      *error = errno;
-      return false;
-    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+    if (errno != EINTR) return errno;
   }
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-}  // namespace
-
-OwnedFile::~OwnedFile() { Release(); }
-
-bool OwnedFile::Create(const std::string& path, SysError* error) {
-  Release();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return Fail(error, errno);
-  int code = 0;
-  if (!LockNow(fd, &code)) {
-    // Nobody else can have opened a file this call has just made; refuse rather than guess.
-    ::unlink(path.c_str());
-    ::close(fd);
-    return Fail(error, code);
-  }
-  handle_ = fd;
-  path_ = path;
-  return true;
-}
-
-OwnedFile::TakeResult OwnedFile::Take(const std::string& path, SysError* error) {
-  Release();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return TakeResult::kGone;
-    Fail(error, errno);
-    return TakeResult::kFailed;
-  }
-  struct stat held;
-  int code = ::fstat(fd, &held) != 0 ? errno : S_ISREG(held.st_mode) ? 0 : EINVAL;
-  if (code != 0) {
-    ::close(fd);
-    Fail(error, code);
-    return TakeResult::kFailed;
-  }
-  if (!LockNow(fd, &code)) {
-    ::close(fd);
-    if (code == EWOULDBLOCK) return TakeResult::kBusy;
-    Fail(error, code);
-    return TakeResult::kFailed;
-  }
-  // The owner may have renamed or removed it between the open and the lock, and another file
-  // may carry the name now: only the file the name still names is taken.
-  struct stat named;
-  if (::lstat(path.c_str(), &named) != 0 || !SameFile(named, held)) {
-    ::close(fd);
-    return TakeResult::kGone;
-  }
-  handle_ = fd;
-  path_ = path;
-  return TakeResult::kTaken;
-}
-
-bool OwnedFile::IsOpen() const { return handle_ != -1; }
-
-bool OwnedFile::Size(std::int64_t* size, SysError* error) const {
-  struct stat st;
-  if (handle_ == -1) return Fail(error, EBADF);
-  if (::fstat(Fd(handle_), &st) != 0) return Fail(error, errno);
-  *size = st.st_size;
-  return true;
-}
-
-int OwnedFile::OpenWriteFd(SysError* error) {
-  if (handle_ == -1) return Fail(error, EBADF), -1;
-  // A duplicate shares the locked open file description, and a flock lasts until the last
-  // descriptor of that description closes: closing this one keeps the file owned.
-  const int fd = ::fcntl(Fd(handle_), F_DUPFD_CLOEXEC, 0);
-  if (fd < 0) return Fail(error, errno), -1;
-  return fd;
-}
-
-bool OwnedFile::SyncData(SysError* error) {
-  if (handle_ == -1) return Fail(error, EBADF);
-  return SyncFd(Fd(handle_)) || Fail(error, errno);
-}
-
-bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
-  if (handle_ == -1) return Fail(error, EBADF);
-  if (std::rename(path_.c_str(), to.c_str()) != 0) return Fail(error, errno);
-  path_ = to;
-  return true;
-}
-
-bool OwnedFile::Remove(SysError* error) {
-  if (handle_ == -1) return Fail(error, EBADF);
-  if (::unlink(path_.c_str()) != 0) return Fail(error, errno);
-  Release();
-  return true;
-}
-
-void OwnedFile::Release() {
-  if (handle_ != -1) ::close(Fd(handle_));
+void LockedHandle::Close() {
+  if (handle_ != -1) ::close(FdOf(handle_));
   handle_ = -1;
-  path_.clear();
-}
-
-FolderLock::~FolderLock() { Unlock(); }
-
-bool FolderLock::TryLock(const std::string& lockPath, SysError* error) {
-  Unlock();
-  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return Fail(error, errno);
-  int code = 0;
-  if (!LockNow(fd, &code)) {
-    ::close(fd);
-    if (code == EWOULDBLOCK) {
-      if (error != nullptr) *error = SysError();
-      return false;
-    }
-    return Fail(error, code);
-  }
-  handle_ = fd;
-  return true;
-}
-
-void FolderLock::Unlock() {
-  if (handle_ != -1) ::close(Fd(handle_));
-  handle_ = -1;
-}
-
-void StartWriteBack(int fd, std::int64_t offset, std::int64_t length) {
-#ifdef SYNC_FILE_RANGE_WRITE
-  ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
-                    SYNC_FILE_RANGE_WRITE);
-#else
-  (void)fd;
-  (void)offset;
-  (void)length;
-#endif
-}
-
-bool SyncDir(const std::string& path, SysError* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Fail(error, errno);
-  int code = 0;
-  while (::fsync(fd) != 0) {
-    if (errno != EINTR) {
-      code = errno;
-      break;
-    }
-  }
-  ::close(fd);
-  return code == 0 || Fail(error, code);
-}
-
-bool RenameReplaceRetry(const std::string& from, const std::string& to, SysError* error) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) return Fail(error, errno);
-  return true;
 }
 
 }  // namespace zelvik::platform

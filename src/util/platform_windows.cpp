@@ -8,7 +8,6 @@
 #include <io.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -18,13 +17,12 @@
 
 #include "util/codepage.h"
 #include "util/codepage_windows.h"
+#include "util/locked_handle.h"
 #include "util/platform.h"
 #include "util/platform_windows_internal.h"
 
 namespace zelvik::platform {
-namespace {
 
-// errno for a Win32 error of a file call.
 int ErrnoOf(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -47,6 +45,8 @@ int ErrnoOf(DWORD code) {
       return EIO;
   }
 }
+
+namespace {
 
 // errno for the last Win32 error of a file call.
 void SetErrnoFromLastError() { errno = ErrnoOf(GetLastError()); }
@@ -116,15 +116,6 @@ bool MakeDir(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) { return _wunlink(LongPath(path).c_str()) == 0; }
-
-bool RenameReplace(const std::string& from, const std::string& to) {
-  if (MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
-  }
-  SetErrnoFromLastError();
-  return false;
-}
 
 namespace {
 
@@ -240,30 +231,16 @@ int OpenAppendFd(const std::string& path) {
   return fd;
 }
 
-namespace {
-// The byte the appenders of a file lock: far past any end, so that no read or write of the
-// file's data ever meets the lock.
-OVERLAPPED AppendLockByte() {
-  OVERLAPPED at{};
-  at.OffsetHigh = 0x40000000;
-  return at;
-}
-}  // namespace
-
 bool LockForAppend(int fd) {
   const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-  OVERLAPPED at = AppendLockByte();
-  if (h != INVALID_HANDLE_VALUE && LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
-    return true;
-  }
+  if (h != INVALID_HANDLE_VALUE && LockPastEnd(h, LockWait::kWait)) return true;
   SetErrnoFromLastError();
   return false;
 }
 
 void UnlockForAppend(int fd) {
   const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-  OVERLAPPED at = AppendLockByte();
-  if (h != INVALID_HANDLE_VALUE) UnlockFileEx(h, 0, 1, 0, &at);
+  if (h != INVALID_HANDLE_VALUE) UnlockPastEnd(h);
 }
 
 bool StillLinkedFd(int fd) {
@@ -434,43 +411,11 @@ std::string ErrorText(int error) {
 
 std::int64_t CurrentProcessId() { return static_cast<std::int64_t>(GetCurrentProcessId()); }
 
-bool ProcessAlive(std::int64_t pid) {
-  if (pid <= 0 || pid > 0xFFFFFFFFLL) return false;
-  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-  if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-  DWORD code = 0;
-  const bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
-  CloseHandle(h);
-  return alive;
-}
-
 void IgnoreBrokenPipe() {}
 
-// ---- Durable publishing ----------------------------------------------------------------------
+// ---- Errors, and the lock byte of appends, owned files and folder locks ------------------------
 
 namespace {
-
-HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
-std::intptr_t FromHandle(HANDLE h) { return reinterpret_cast<std::intptr_t>(h); }
-
-// The lock that marks a file as a live run's: one byte far past any end a file of ours reaches,
-// so that it never blocks a reader.
-constexpr DWORD kLockOffsetHigh = 0x40000000;  // offset 2^62
-
-bool LockPastEnd(HANDLE h) {
-  OVERLAPPED at{};
-  at.OffsetHigh = kLockOffsetHigh;
-  return LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
-}
-
-void UnlockAndClose(std::intptr_t* handle) {
-  if (*handle == -1) return;
-  OVERLAPPED at{};
-  at.OffsetHigh = kLockOffsetHigh;
-  UnlockFileEx(AsHandle(*handle), 0, 1, 0, &at);
-  CloseHandle(AsHandle(*handle));
-  *handle = -1;
-}
 
 // The system's own text for a Win32 code, in code page 949 like every text of the program, on
 // one line (it goes into the run log).
@@ -490,265 +435,42 @@ std::string SystemMessage(DWORD code) {
   return text;
 }
 
-bool Fail(DWORD code, SysError* error) {
-  if (error != nullptr) {
-    error->errnoValue = ErrnoOf(code);
-    error->systemCode = static_cast<long>(code);
-    error->text = SystemMessage(code);
-  }
-  return false;
-}
-
-bool FailLast(SysError* error) { return Fail(GetLastError(), error); }
-
-std::atomic<unsigned> g_heldRenameWaits{0};
-
-// A replace refused because a reader holds the target (or the source) open: without shared
-// delete Windows says sharing violation, with it access denied. Retried for about 2 seconds,
-// since an uploader or a virus scanner lets go soon; then the last code is the answer. A
-// folder or a read-only file of the target's name is refused with the same access denied, but
-// for good: that fails at once.
-template <typename Attempt>
-DWORD RetryWhileHeld(const std::wstring& target, Attempt attempt) {
-  const ULONGLONG deadline = GetTickCount64() + 2000;
-  for (;;) {
-    if (attempt()) return ERROR_SUCCESS;
-    const DWORD code = GetLastError();
-    if ((code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED) ||
-        GetTickCount64() >= deadline) {
-      return code;
-    }
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-      return code;
-    }
-    g_heldRenameWaits.fetch_add(1, std::memory_order_relaxed);
-    Sleep(50);
-  }
-}
-
-// A run's own file: open for writing and its flush, and for renaming and removing through this
-// same handle; shared for reading and deleting only, so that no second writer or owner can
-// open it. (A reader that does not share deleting cannot open it either while it is held: a
-// run lets go of its files right after their renames.)
-constexpr DWORD kOwnedAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
-constexpr DWORD kOwnedShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
-
-bool SameFile(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION x;
-  BY_HANDLE_FILE_INFORMATION y;
-  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
+// The one byte every lock of ours takes: far past any end a file of ours reaches (offset 2^62),
+// so that no read or write of the file's data ever meets it.
+OVERLAPPED LockByte() {
+  OVERLAPPED at{};
+  at.OffsetHigh = 0x40000000;
+  return at;
 }
 
 }  // namespace
 
-OwnedFile::~OwnedFile() { Release(); }
-
-bool OwnedFile::IsOpen() const { return handle_ != -1; }
-
-bool OwnedFile::Create(const std::string& path, SysError* error) {
-  Release();
-  // CREATE_NEW refuses any existing name, a link included; the reparse flag keeps a link that
-  // appears in between from being followed.
-  HANDLE h = CreateFileW(LongPath(path).c_str(), kOwnedAccess, kOwnedShare, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return FailLast(error);
-  handle_ = FromHandle(h);
-  path_ = path;
-  if (!LockPastEnd(h)) {
-    const DWORD code = GetLastError();
-    Remove(nullptr);
-    return Fail(code, error);
-  }
-  return true;
+SysError SystemError(DWORD code) {
+  SysError e;
+  e.errnoValue = ErrnoOf(code);
+  e.systemCode = static_cast<long>(code);
+  e.text = SystemMessage(code);
+  return e;
 }
 
-OwnedFile::TakeResult OwnedFile::Take(const std::string& path, SysError* error) {
-  Release();
-  const std::wstring name = LongPath(path);
-  HANDLE h = CreateFileW(name.c_str(), kOwnedAccess, kOwnedShare, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return TakeResult::kGone;
-    // A live owner's handle does not share writing: its file cannot be opened this way.
-    if (code == ERROR_SHARING_VIOLATION) return TakeResult::kBusy;
-    Fail(code, error);
-    return TakeResult::kFailed;
-  }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(h, &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-    CloseHandle(h);
-    Fail(ERROR_CANT_ACCESS_FILE, error);
-    return TakeResult::kFailed;
-  }
-  if (!LockPastEnd(h)) {
-    const DWORD code = GetLastError();
-    CloseHandle(h);
-    if (code == ERROR_LOCK_VIOLATION) return TakeResult::kBusy;
-    Fail(code, error);
-    return TakeResult::kFailed;
-  }
-  // The name may have been renamed over between the open and the lock.
-  HANDLE now = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  const bool same = now != INVALID_HANDLE_VALUE && SameFile(h, now);
-  if (now != INVALID_HANDLE_VALUE) CloseHandle(now);
-  handle_ = FromHandle(h);
-  if (!same) {
-    Release();
-    return TakeResult::kGone;
-  }
-  path_ = path;
-  return TakeResult::kTaken;
+bool LockPastEnd(HANDLE h, LockWait wait) {
+  OVERLAPPED at = LockByte();
+  const DWORD flags =
+      LOCKFILE_EXCLUSIVE_LOCK | (wait == LockWait::kWait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  return LockFileEx(h, flags, 0, 1, 0, &at) != 0;
 }
 
-bool OwnedFile::Size(std::int64_t* size, SysError* error) const {
-  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
-  LARGE_INTEGER n;
-  if (!GetFileSizeEx(AsHandle(handle_), &n)) return FailLast(error);
-  *size = n.QuadPart;
-  return true;
+void UnlockPastEnd(HANDLE h) {
+  OVERLAPPED at = LockByte();
+  UnlockFileEx(h, 0, 1, 0, &at);
 }
 
-int OwnedFile::OpenWriteFd(SysError* error) {
-  if (handle_ == -1) {
-    Fail(ERROR_INVALID_HANDLE, error);
-    return -1;
-  }
-  // A second handle of the same open file: a new open for writing would be refused by the
-  // owned handle's own sharing, and closing the duplicate leaves the lock with the original.
-  HANDLE dup = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), AsHandle(handle_), GetCurrentProcess(), &dup, 0,
-                       FALSE, DUPLICATE_SAME_ACCESS)) {
-    FailLast(error);
-    return -1;
-  }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(dup), _O_WRONLY | _O_BINARY);
-  if (fd < 0) {
-    CloseHandle(dup);
-    if (error != nullptr) {
-      error->errnoValue = errno;
-      error->systemCode = 0;
-      error->text = ErrorText(errno);
-    }
-  }
-  return fd;
+void LockedHandle::Close() {
+  if (handle_ == -1) return;
+  UnlockPastEnd(AsHandle(handle_));
+  CloseHandle(AsHandle(handle_));
+  handle_ = -1;
 }
-
-bool OwnedFile::SyncData(SysError* error) {
-  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
-  if (!FlushFileBuffers(AsHandle(handle_))) return FailLast(error);
-  return true;
-}
-
-bool OwnedFile::RenameTo(const std::string& to, SysError* error) {
-  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
-  // The target as the system takes it: absolute and in its extended-length form.
-  const std::wstring target = LongPath(to);
-  const std::size_t bytes = target.size() * sizeof(wchar_t);
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  info->ReplaceIfExists = TRUE;
-  info->RootDirectory = nullptr;
-  info->FileNameLength = static_cast<DWORD>(bytes);
-  std::memcpy(info->FileName, target.c_str(), bytes + sizeof(wchar_t));
-  const DWORD code = RetryWhileHeld(target, [&] {
-    return SetFileInformationByHandle(AsHandle(handle_), FileRenameInfo, info,
-                                      static_cast<DWORD>(buffer.size())) != 0;
-  });
-  if (code != ERROR_SUCCESS) return Fail(code, error);
-  path_ = to;
-  return true;
-}
-
-bool OwnedFile::Remove(SysError* error) {
-  if (handle_ == -1) return Fail(ERROR_INVALID_HANDLE, error);
-  // Marked for deletion while held, so no one can open it in between; the name goes when the
-  // last handle closes, which releasing it here does.
-  FILE_DISPOSITION_INFO remove{};
-  remove.DeleteFile = TRUE;
-  if (!SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &remove,
-                                  sizeof(remove))) {
-    return FailLast(error);
-  }
-  Release();
-  return true;
-}
-
-void OwnedFile::Release() {
-  UnlockAndClose(&handle_);
-  path_.clear();
-}
-
-FolderLock::~FolderLock() { Unlock(); }
-
-bool FolderLock::TryLock(const std::string& lockPath, SysError* error) {
-  Unlock();
-  HANDLE h = CreateFileW(LongPath(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return FailLast(error);
-  if (!LockPastEnd(h)) {
-    const DWORD code = GetLastError();
-    CloseHandle(h);
-    if (code == ERROR_LOCK_VIOLATION) {
-      if (error != nullptr) *error = SysError{};
-      return false;
-    }
-    return Fail(code, error);
-  }
-  handle_ = FromHandle(h);
-  return true;
-}
-
-void FolderLock::Unlock() { UnlockAndClose(&handle_); }
-
-void StartWriteBack(int, std::int64_t, std::int64_t) {}
-
-bool SyncDir(const std::string& path, SysError* error) {
-  // A folder opened for writing can be flushed (NTFS; under Wine it is an fsync of the folder).
-  // Where the file system refuses it (FAT, a network share) or the folder cannot be opened for
-  // writing, the system offers no other way short of flushing the whole volume (administrators
-  // only), and the publish goes on.
-  HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD code = GetLastError();
-    return code == ERROR_ACCESS_DENIED || Fail(code, error);
-  }
-  const bool flushed = FlushFileBuffers(h) != 0;
-  const DWORD code = GetLastError();
-  CloseHandle(h);
-  if (flushed) return true;
-  switch (code) {
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_ACCESS_DENIED:
-    case ERROR_NOT_SUPPORTED:
-    case ERROR_INVALID_PARAMETER:
-      return true;
-    default:
-      return Fail(code, error);
-  }
-}
-
-bool RenameReplaceRetry(const std::string& from, const std::string& to, SysError* error) {
-  const std::wstring source = LongPath(from);
-  const std::wstring target = LongPath(to);
-  const DWORD code = RetryWhileHeld(target, [&] {
-    return MoveFileExW(source.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  });
-  return code == ERROR_SUCCESS || Fail(code, error);
-}
-
-unsigned HeldRenameWaits() { return g_heldRenameWaits.load(std::memory_order_relaxed); }
 
 void EndProcess(int status) {
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));

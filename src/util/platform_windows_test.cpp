@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "util/codepage_windows.h"
+#include "util/durable_io.h"
+#include "util/owned_file.h"
 #include "util/platform.h"
 #include "util/platform_windows_internal.h"
 
@@ -57,9 +59,9 @@ TEST(LongPath, EveryCallWorksInAFolderDeeperThanMaxPath) {
   EXPECT_EQ(std::fputs("row\r\n", f), 0);
   EXPECT_EQ(std::fclose(f), 0);
   EXPECT_TRUE(PathExists(tmp) && !IsDir(tmp) && !MakeDirs(tmp));
-  EXPECT_TRUE(RenameReplace(tmp, dir + "/x.dat"));
-  EXPECT_FALSE(PathExists(tmp));
   SysError error;
+  EXPECT_TRUE(RenameReplaceRetry(tmp, dir + "/x.dat", &error)) << error.text;
+  EXPECT_FALSE(PathExists(tmp));
   OwnedFile owned;
   ASSERT_TRUE(owned.Create(dir + "/x.dat.1-2.tmp", &error)) << error.text;
   ASSERT_TRUE(owned.RenameTo(dir + "/x.dat.1-2.pub", &error)) << error.text;

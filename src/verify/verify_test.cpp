@@ -12,6 +12,7 @@
 #include "testing/test_folder.h"
 #include "util/codepage.h"
 #include "util/file_io.h"
+#include "util/owned_file.h"
 #include "util/platform.h"
 
 namespace zelvik {
