@@ -356,7 +356,8 @@ TEST_F(CliEndToEndTest, StoppedOrKilledExportsNeverLeaveAPartialDay) {
   cli.Signal(SIGHUP);
   EXPECT_EQ(cli.Wait(), 1);
   EXPECT_NE(cli.Out().find(" s_ThreadWorker run failed, kept the earlier file[" + dat + "]"),
-            std::string::npos);
+            std::string::npos)
+      << cli.Out() << cli.Err();
   EXPECT_EQ(files(), (std::set<std::string>{dat, sum, lock}));
   EXPECT_TRUE(ReadBytes(dat) == goodDat && ReadBytes(sum) == goodSum);
   SandboxExec(kSandboxDevDsn, "delete from carloc_hst_lst where cre_day = '19910525'");
